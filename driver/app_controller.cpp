@@ -1,0 +1,179 @@
+#include "driver/app_controller.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <span>
+
+#include "driver/counting_calibration_loader.h"
+#include "driver/errno_text.h"
+#include "driver/logging_packet_handler.h"
+#include "driver/packet_framer.h"
+#include "driver/reader_wait.h"
+
+namespace zorvan {
+
+namespace {
+constexpr auto kRelaxed = std::memory_order_relaxed;
+}  // namespace
+
+AppController::AppController(Services services)
+    : services_(std::move(services)), link_(services_.closeMessages) {
+    if (!services_.warn) {
+        services_.warn = [](std::string_view line) {
+            std::fprintf(stderr, "zorvan: %.*s\n", static_cast<int>(line.size()), line.data());
+        };
+    }
+    if (services_.packetHandler == nullptr) {
+        ownHandler_ =
+            std::make_unique<LoggingPacketHandler>([this](std::string_view line) { log(line); });
+    }
+    if (services_.calibrationLoader == nullptr) {
+        ownLoader_ = std::make_unique<CountingCalibrationLoader>();
+    }
+    handler_ = services_.packetHandler ? services_.packetHandler : ownHandler_.get();
+    loader_ = services_.calibrationLoader ? services_.calibrationLoader : ownLoader_.get();
+}
+
+AppController::~AppController() {
+    shutdown();
+}
+
+void AppController::awakeFromNib() {
+    if (!installRunSignalHandlers()) {
+        services_.warn("cannot install the SIGUSR1/SIGUSR2 handlers: " + errnoText(errno));
+    }
+    startReaderThread();
+    if (services_.subscribeHotPlug) {
+        services_.subscribeHotPlug();
+    }
+}
+
+bool AppController::startReaderThread() {
+    if (reader_.joinable()) {
+        if (readerActive_.load() && services_.runFlags.iRun.load(kRelaxed) >= 0) {
+            return false;
+        }
+        // It has ended, or it saw iRun = -1 and ends within one turn.
+        reader_.join();
+    }
+    // "Opening" until the new thread knows the outcome, so that nobody starts
+    // a second reader meanwhile.
+    services_.runFlags.iRun.store(0, kRelaxed);
+    readerActive_.store(true);
+    reader_ = std::thread([this] {
+        ThreadreadData();
+        readerActive_.store(false);
+    });
+    return true;
+}
+
+void AppController::shutdown() {
+    services_.runFlags.iRun.store(-1, kRelaxed);
+    if (reader_.joinable()) {
+        reader_.join();
+    }
+}
+
+bool AppController::ReadSystemParam() {
+    return loader_->load();
+}
+
+void AppController::requestQuit() {
+    if (services_.requestQuit) {
+        services_.requestQuit();
+    }
+}
+
+void AppController::log(std::string_view line) {
+    if (services_.log) {
+        services_.log(line);
+    }
+}
+
+int AppController::calibrationLoads() const {
+    const auto* counting = dynamic_cast<const CountingCalibrationLoader*>(loader_);
+    return counting ? counting->calls() : 0;
+}
+
+void AppController::reportOpenFailure(int error) {
+    // Said once; again only when the reason changes.
+    if (error == reportedOpenError_) {
+        return;
+    }
+    reportedOpenError_ = error;
+    const std::string line = "cannot open " + services_.devicePath + ": " + errnoText(error);
+    log(line);
+    services_.warn(line);
+}
+
+void AppController::ThreadreadData() {
+    RunFlags& flags = services_.runFlags;
+    const int fd = link_.InitSerialPort(services_.devicePath.c_str());
+    if (fd < 0) {
+        reportOpenFailure(link_.lastOpenError());
+    } else {
+        reportedOpenError_ = 0;
+    }
+
+    // A stop asked for while the open was under way (iRun set to -1) wins
+    // over the descriptor; otherwise the reader would run on unseen.
+    std::int32_t opening = 0;
+    if (!flags.iRun.compare_exchange_strong(opening, fd < 0 ? -1 : fd, kRelaxed)) {
+        if (fd >= 0) {
+            link_.CloseSerialPort(fd);
+        }
+        return;
+    }
+    flags.bNeedReadPara.store(true, kRelaxed);
+    if (fd < 0) {
+        return;
+    }
+    runLoop(fd);
+    link_.CloseSerialPort(fd);
+}
+
+void AppController::runLoop(int fd) {
+    RunFlags& flags = services_.runFlags;
+    std::int32_t iDownSkip = 0;
+    std::int32_t iIdleCount = 0;
+    PacketFramer framer;
+    // Room for several packets: at full line rate more than one arrives
+    // within a turn, and all of them are handed over in that turn.
+    std::array<std::uint8_t, 512> buffer{};
+
+    while (flags.iRun.load(kRelaxed) > 0) {
+        if (!flags.bRun.load(kRelaxed)) {
+            sleepUntil(ReaderClock::now() + kPausedTurn);
+            continue;
+        }
+        const auto deadline = ReaderClock::now() + kTurn;
+        ssize_t received = 0;
+        if (waitForInput(fd, deadline) != WaitResult::Timeout) {
+            // A vanished device answers with EIO or 0; neither delivers bytes.
+            received = ::read(fd, buffer.data(), buffer.size());
+        }
+        if (received > 0) {
+            framer.push(std::span(buffer.data(), static_cast<std::size_t>(received)),
+                        [&](const Packet& packet) { handler_->handlePacket(packet, iDownSkip); });
+            iIdleCount = 0;
+            continue;
+        }
+        // Nothing arrived: the turn lasts its full 5 ms even when the device
+        // answers at once, so a vanished board never makes the loop spin.
+        sleepUntil(deadline);
+        if (++iIdleCount > kIdleLimit) {
+            // Cleared before the load, so that a SIGUSR1 during the load
+            // leaves another load pending.
+            if (flags.bNeedReadPara.exchange(false, kRelaxed)) {
+                ReadSystemParam();
+            }
+            link_.WriteData(fd);
+            iIdleCount = 0;
+        }
+    }
+}
+
+}  // namespace zorvan

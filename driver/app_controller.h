@@ -1,0 +1,111 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "driver/board_serial_link.h"
+#include "driver/calibration_loader.h"
+#include "driver/log_sink.h"
+#include "driver/packet_handler.h"
+#include "driver/run_flags.h"
+
+namespace zorvan {
+
+inline constexpr const char* kDefaultBoardPath = "/dev/tty.SLAB_USBtoUART";
+
+// The driver's controller: start-up, the reader thread and its loop.
+//
+// Reader run states (iRun):
+//
+//   0 (opening) --open ok--> fd > 0 (running) --iRun = -1--> closes board, ends
+//        |                       ^  |
+//        +--open failed--> -1    |  +-- bRun = 0: paused, board kept open
+//                          (no reader; startReaderThread() begins again at 0)
+//
+// Threads: awakeFromNib(), startReaderThread() and shutdown() run on the main
+// thread; ThreadreadData() runs on the one reader thread.
+class AppController {
+  public:
+    struct Services {
+        RunFlags& runFlags;
+        std::string devicePath = kDefaultBoardPath;
+        // Log view text; called from the reader thread too.
+        LogSink log;
+        // Problems the user must hear about (the board cannot be opened):
+        // written here as well as to the log. Defaults to stderr.
+        LogSink warn;
+        // Receives every whole packet; null: log each packet.
+        PacketHandler* packetHandler = nullptr;
+        // Loads the calibration at a silence; null: only count the calls.
+        CalibrationLoader* calibrationLoader = nullptr;
+        // Ends the application (asked for by the calibration alert).
+        std::function<void()> requestQuit;
+        // The last step of start-up: the hot-plug subscription.
+        std::function<void()> subscribeHotPlug;
+        // Where the board's close diagnostics go.
+        std::FILE* closeMessages = stdout;
+    };
+
+    // Timing of the reader loop.
+    static constexpr auto kTurn = std::chrono::milliseconds(5);
+    static constexpr auto kPausedTurn = std::chrono::milliseconds(10);
+    static constexpr std::int32_t kIdleLimit = 300;
+
+    explicit AppController(Services services);
+    ~AppController();  // calls shutdown()
+    AppController(const AppController&) = delete;
+    AppController& operator=(const AppController&) = delete;
+
+    // Start-up: installs the SIGUSR1 and SIGUSR2 handlers, starts the reader
+    // thread, then runs the hot-plug subscription.
+    void awakeFromNib();
+
+    // Starts a reader thread, after joining a previous one that has ended or
+    // is ending (iRun < 0). Returns false, starting nothing, while a reader
+    // is opening or running.
+    bool startReaderThread();
+
+    // Stops the reader (iRun = -1), waits for it to close the board and end.
+    // Idempotent; called when the application quits.
+    void shutdown();
+
+    // The reader thread's body: open, poll, frame, hand over packets, load
+    // the calibration and send the handshake at silences, close.
+    void ThreadreadData();
+
+    // The calibration load at a silence.
+    bool ReadSystemParam();
+
+    void requestQuit();
+    void log(std::string_view line);
+
+    RunFlags& runFlags() { return services_.runFlags; }
+    const std::string& devicePath() const { return services_.devicePath; }
+    // The stand-in loader's count (0 when a real loader was given).
+    int calibrationLoads() const;
+
+  private:
+    void reportOpenFailure(int error);
+    void runLoop(int fd);
+
+    Services services_;
+    std::unique_ptr<PacketHandler> ownHandler_;
+    std::unique_ptr<CalibrationLoader> ownLoader_;
+    PacketHandler* handler_;
+    CalibrationLoader* loader_;
+    BoardSerialLink link_;
+
+    std::thread reader_;
+    std::atomic<bool> readerActive_{false};
+    static_assert(std::atomic<bool>::is_always_lock_free);
+    // Reason of the last open failure told to the user; only reader threads
+    // touch it, one after the other (each joined before the next starts).
+    int reportedOpenError_ = 0;
+};
+
+}  // namespace zorvan

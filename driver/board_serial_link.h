@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "driver/packet.h"
+
+struct termios;
+
+namespace zorvan {
+
+// The handshake the driver sends to a silent board.
+inline constexpr Packet connect_buf{0xCE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+
+// The board's terminal: open and configure, send the handshake, close with
+// the attributes found at open restored. One reader thread uses it at a time.
+class BoardSerialLink {
+  public:
+    // closeMessages receives the two diagnostics of CloseSerialPort.
+    explicit BoardSerialLink(std::FILE* closeMessages = stdout);
+    ~BoardSerialLink();
+    BoardSerialLink(const BoardSerialLink&) = delete;
+    BoardSerialLink& operator=(const BoardSerialLink&) = delete;
+
+    // Opens path read-write, non-blocking, never as controlling terminal, and
+    // sets 19200 baud raw 8N1 without flow control, VMIN 0, VTIME 5. Returns
+    // the descriptor, or -1 after a 500 ms pause (lastOpenError() says why).
+    int InitSerialPort(const char* path);
+    // errno of the last failed open, 0 after a successful one.
+    int lastOpenError() const { return lastOpenError_; }
+
+    // Sends connect_buf as eight one-byte writes; results are ignored.
+    void WriteData(int fd);
+
+    // Drains, restores the attributes saved at open and closes. A failed
+    // drain or restore prints its line and the close goes ahead.
+    void CloseSerialPort(int fd);
+
+  private:
+    std::FILE* closeMessages_;
+    std::unique_ptr<struct termios> gOriginalTTYAttrs;
+    int lastOpenError_ = 0;
+};
+
+}  // namespace zorvan

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace zorvan {
+
+// The flags through which the signal handlers, the main thread and the reader
+// thread steer one another. Each is written with single stores of constants
+// (or of the descriptor) and read afresh by the reader every turn; no other
+// data is published through them, so relaxed ordering would do.
+struct RunFlags {
+    // Reading enabled; 0 pauses the reader (it keeps the board open).
+    std::atomic<bool> bRun{true};
+    // Reader run state: 0 not yet opened, > 0 running with this descriptor,
+    // -1 no reader (the open failed or the board was removed).
+    std::atomic<std::int32_t> iRun{0};
+    // A calibration load is pending for the next silence of the board.
+    std::atomic<bool> bNeedReadPara{true};
+    // The stored calibration is considered usable.
+    std::atomic<bool> bGet{true};
+
+    static_assert(std::atomic<bool>::is_always_lock_free);
+    static_assert(std::atomic<std::int32_t>::is_always_lock_free);
+};
+
+// The one instance of the process, the one the signal handlers store into.
+RunFlags& processRunFlags();
+
+// SIGUSR1 (from the calibration tool): resume reading and load the
+// calibration again at the next silence. Stores bGet, bNeedReadPara, bRun = 1.
+void sigusr1_handler(int signalNumber);
+// SIGUSR2 (from the calibration tool): pause reading. Stores bRun = 0.
+void sigusr2_handler(int signalNumber);
+
+// Installs both handlers with sigaction. Returns false if either failed.
+bool installRunSignalHandlers();
+
+}  // namespace zorvan
