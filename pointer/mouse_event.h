@@ -22,7 +22,7 @@ struct MouseEvent {
 // that cannot deliver an event drops it (saying so once on stderr) and the
 // caller goes on with the rest of its sequence.
 class MouseEventSink {
-public:
+  public:
     virtual ~MouseEventSink() = default;
     virtual void post(const MouseEvent& event) = 0;
 };
