@@ -35,18 +35,18 @@ class AppController {
         RunFlags& runFlags;
         std::string devicePath = kDefaultBoardPath;
         // Log view text; called from the reader thread too.
-        LogSink log;
+        LogSink log{};
         // Problems the user must hear about (the board cannot be opened):
         // written here as well as to the log. Defaults to stderr.
-        LogSink warn;
+        LogSink warn{};
         // Receives every whole packet; null: log each packet.
         PacketHandler* packetHandler = nullptr;
         // Loads the calibration at a silence; null: only count the calls.
         CalibrationLoader* calibrationLoader = nullptr;
         // Ends the application (asked for by the calibration alert).
-        std::function<void()> requestQuit;
+        std::function<void()> requestQuit{};
         // The last step of start-up: the hot-plug subscription.
-        std::function<void()> subscribeHotPlug;
+        std::function<void()> subscribeHotPlug{};
         // Where the board's close diagnostics go.
         std::FILE* closeMessages = stdout;
     };

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace zorvan::app {
+
+// What the user asked for on the command line.
+struct CommandLine {
+    QString devicePath;        // the board's terminal
+    bool logToStdout = false;  // echo the log view on standard output
+};
+
+struct ParsedCommandLine {
+    enum class Action { Run, ShowHelp, ShowVersion, Fail };
+    Action action = Action::Run;
+    CommandLine options;
+    QString text;  // the help, the version or the error
+};
+
+// Parses the arguments (argv[0] first). Never exits and never prints: the
+// caller decides, so this runs before any QApplication exists.
+ParsedCommandLine parseCommandLine(const QStringList& arguments);
+
+}  // namespace zorvan::app

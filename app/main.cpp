@@ -1,0 +1,76 @@
+#include <cstdio>
+#include <cstdlib>
+
+#include <QApplication>
+#include <QMetaObject>
+
+#include "app/command_line.h"
+#include "app/main_window.h"
+#include "app/quit_signals.h"
+#include "driver/app_controller.h"
+#include "driver/run_flags.h"
+
+namespace {
+
+// Without a display the driver still runs (as a service, over ssh, in CI).
+void useOffscreenWithoutDisplay() {
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using zorvan::app::ParsedCommandLine;
+    QCoreApplication::setApplicationName("zorvan");
+    QCoreApplication::setApplicationVersion(ZORVAN_VERSION);
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const ParsedCommandLine parsed = zorvan::app::parseCommandLine(arguments);
+    switch (parsed.action) {
+        case ParsedCommandLine::Action::ShowHelp:
+        case ParsedCommandLine::Action::ShowVersion:
+            std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
+            return 0;
+        case ParsedCommandLine::Action::Fail:
+            std::fprintf(stderr, "zorvan: %s\nTry 'zorvan --help'.\n",
+                         parsed.text.toLocal8Bit().constData());
+            return 2;
+        case ParsedCommandLine::Action::Run:
+            break;
+    }
+    const zorvan::app::CommandLine& options = parsed.options;
+
+    useOffscreenWithoutDisplay();
+    QApplication application(argc, argv);
+    zorvan::app::MainWindow window;
+    window.show();
+    zorvan::app::QuitSignals quitSignals;
+
+    const bool logToStdout = options.logToStdout;
+    zorvan::AppController controller({
+        .runFlags = zorvan::processRunFlags(),
+        .devicePath = options.devicePath.toStdString(),
+        .log =
+            [&window, logToStdout](std::string_view line) {
+                if (logToStdout) {
+                    std::printf("%.*s\n", static_cast<int>(line.size()), line.data());
+                    std::fflush(stdout);
+                }
+                window.postLog(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+            },
+        .requestQuit =
+            [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); },
+    });
+    // The reader stops and the board is closed (its settings restored) before
+    // the window goes away.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit,
+                     [&controller] { controller.shutdown(); });
+    controller.log("Zorvan " ZORVAN_VERSION ": board at " + options.devicePath.toStdString());
+    controller.awakeFromNib();
+    return application.exec();
+}
