@@ -1,0 +1,97 @@
+#include "platform/pointer_backend.h"
+
+#include <system_error>
+
+#include "platform/uinput_sink.h"
+#include "platform/xtest_sink.h"
+#include "pointer/log_sink.h"
+
+namespace zorvan {
+
+namespace {
+
+std::unique_ptr<MouseEventSink> makeLog(const std::string& logPath, std::string& description) {
+    if (logPath.empty()) {
+        description = "pointer events: log to stdout";
+        return std::make_unique<LogSink>();
+    }
+    try {
+        auto sink = std::make_unique<LogSink>(logPath);
+        description = "pointer events: log to " + logPath;
+        return sink;
+    } catch (const std::system_error& e) {
+        description = std::string("pointer events: log to stdout (") + e.what() + ")";
+        return std::make_unique<LogSink>();
+    }
+}
+
+std::string sizeText(DisplaySize size) {
+    return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
+}  // namespace
+
+std::optional<PointerBackend> parsePointerBackend(std::string_view text) {
+    for (PointerBackend b : {PointerBackend::Auto, PointerBackend::Uinput, PointerBackend::Xtest,
+                             PointerBackend::Log}) {
+        if (text == pointerBackendName(b)) {
+            return b;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string_view pointerBackendName(PointerBackend backend) {
+    switch (backend) {
+        case PointerBackend::Auto:
+            return "auto";
+        case PointerBackend::Uinput:
+            return "uinput";
+        case PointerBackend::Xtest:
+            return "xtest";
+        case PointerBackend::Log:
+            return "log";
+    }
+    return "auto";
+}
+
+std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend, DisplaySize size,
+                                                const std::string& logPath,
+                                                std::string& description) {
+    switch (backend) {
+        case PointerBackend::Log:
+            return makeLog(logPath, description);
+        case PointerBackend::Uinput: {
+            auto sink = std::make_unique<UinputSink>(size);
+            description = sink->ready()
+                              ? "pointer events: uinput virtual pointer over " + sizeText(size)
+                              : "pointer events: none, " + sink->failure();
+            return sink;
+        }
+        case PointerBackend::Xtest: {
+            auto sink = std::make_unique<XtestSink>();
+            description = sink->connected() ? "pointer events: xtest on " + sink->displayName()
+                                            : "pointer events: none, " + sink->failure();
+            return sink;
+        }
+        case PointerBackend::Auto:
+            break;
+    }
+    auto uinput = std::make_unique<UinputSink>(size);
+    if (uinput->ready()) {
+        description = "pointer events: uinput virtual pointer over " + sizeText(size);
+        return uinput;
+    }
+    auto xtest = std::make_unique<XtestSink>();
+    if (xtest->connected()) {
+        description =
+            "pointer events: xtest on " + xtest->displayName() + " (" + uinput->failure() + ")";
+        return xtest;
+    }
+    std::string logDescription;
+    auto log = makeLog(logPath, logDescription);
+    description = logDescription + " (" + uinput->failure() + "; " + xtest->failure() + ")";
+    return log;
+}
+
+}  // namespace zorvan

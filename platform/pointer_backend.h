@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "calibration/main_display.h"
+#include "pointer/mouse_event.h"
+
+namespace zorvan {
+
+// Where synthesized pointer events go.
+enum class PointerBackend {
+    Auto,    // uinput if it can be opened, else xtest if DISPLAY is reachable, else log
+    Uinput,  // a virtual absolute pointer (X11 and Wayland)
+    Xtest,   // XTest on the X server named by DISPLAY
+    Log,     // one text line per event
+};
+
+// "auto", "uinput", "xtest" or "log"; anything else is nullopt.
+std::optional<PointerBackend> parsePointerBackend(std::string_view text);
+std::string_view pointerBackendName(PointerBackend backend);
+
+// Makes the sink for `backend`. `size` is the main display in pixels (the
+// uinput axes span it). `logPath` is where the log backend writes, empty for
+// stdout; if it can't be opened the log goes to stdout instead. Never null: an
+// explicitly chosen backend that can't work is still returned and drops every
+// event, saying why once on stderr. `description` receives one line saying
+// which backend was chosen and why, for the log view and stderr.
+std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend, DisplaySize size,
+                                                const std::string& logPath,
+                                                std::string& description);
+
+}  // namespace zorvan
