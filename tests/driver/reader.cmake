@@ -1,0 +1,17 @@
+# Reader loop, board serial link, framer, simulator script and the shell.
+zorvan_add_test(packet_framer_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/packet_framer_test.cpp
+  LIBS zorvan::driver LABELS driver)
+zorvan_add_test(board_serial_link_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/board_serial_link_test.cpp
+  LIBS zorvan::driver LABELS driver)
+zorvan_add_test(reader_loop_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/reader_loop_test.cpp
+  LIBS zorvan::driver LABELS driver threaded)
+zorvan_add_test(board_sim_script_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/board_sim_script_test.cpp
+  LIBS zorvan_board_sim_script LABELS driver)
+zorvan_add_test(zorvan_with_board_sim_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/zorvan_with_board_sim_test.cpp
+  LIBS zorvan::driver LABELS driver)
+add_dependencies(zorvan_with_board_sim_test zorvan zorvan-board-sim)

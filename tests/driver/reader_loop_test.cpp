@@ -1,0 +1,296 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "driver/app_controller.h"
+#include "driver/calibration_loader.h"
+#include "tests/driver/pty_pair.h"
+#include "tests/driver/reader_test_support.h"
+
+namespace zorvan {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const std::vector<std::uint8_t> kHandshake{0xCE, 0, 0, 0, 0, 0, 0, 0};
+const Packet kDown{0xEE, 0x00, 0x51, 0x01, 0x24, 0x03, 0x08, 0x00};
+const Packet kUp{0xEE, 0x00, 0x61, 0x01, 0x24, 0x03, 0x08, 0x00};
+const Packet kPenMode{0xE8, 0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xCA};
+
+std::vector<std::uint8_t> bytesOf(const Packet& packet) {
+    return {packet.begin(), packet.end()};
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto end = Clock::now() + timeout;
+    while (!condition()) {
+        if (Clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A controller reading a pty, with flags of its own unless given some.
+struct ReaderFixture {
+    explicit ReaderFixture(RunFlags* external = nullptr, CalibrationLoader* loader = nullptr)
+        : ownFlags(external ? nullptr : std::make_unique<RunFlags>()),
+          flags(external ? *external : *ownFlags),
+          controller({.runFlags = flags,
+                      .devicePath = pty.slavePath(),
+                      .log = [this](std::string_view line) { log.add(line); },
+                      .warn = [this](std::string_view line) { warnings.add(line); },
+                      .packetHandler = &handler,
+                      .calibrationLoader = loader,
+                      .closeMessages = closeMessages}) {}
+    ~ReaderFixture() {
+        controller.shutdown();
+        std::fclose(closeMessages);
+    }
+    bool startAndOpen() {
+        controller.startReaderThread();
+        return waitUntil([&] { return flags.iRun.load() > 0; }, 2s);
+    }
+
+    test::PtyPair pty;
+    test::RecordingHandler handler;
+    test::LogLines log;
+    test::LogLines warnings;
+    std::FILE* closeMessages = std::tmpfile();
+    std::unique_ptr<RunFlags> ownFlags;
+    RunFlags& flags;
+    AppController controller;
+};
+
+TEST(ReaderLoop, FramesPacketsThenHandshakesAtEachSilenceWithOneLoad) {
+    ReaderFixture f;
+    ASSERT_TRUE(f.startAndOpen());
+
+    // A packet split over two reads, two in one read, garbage before one.
+    auto down = bytesOf(kDown);
+    f.pty.write({down.begin(), down.begin() + 3});
+    std::this_thread::sleep_for(7ms);
+    f.pty.write({down.begin() + 3, down.end()});
+    auto two = bytesOf(kPenMode);
+    two.insert(two.end(), kUp.begin(), kUp.end());
+    f.pty.write(two);
+    auto garbage = std::vector<std::uint8_t>{0x01, 0x02, 0x03};
+    garbage.insert(garbage.end(), kDown.begin(), kDown.end());
+    f.pty.write(garbage);
+    EXPECT_EQ(f.handler.waitFor(4, 1s), (std::vector<Packet>{kDown, kPenMode, kUp, kDown}));
+
+    // A packet within the silence restarts its count.
+    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(f.pty.read(1, 0ms).empty());
+    f.pty.write(bytesOf(kUp));
+    const auto lastPacket = Clock::now();
+    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
+    EXPECT_GE(secondsSince(lastPacket), 1.45);
+    EXPECT_EQ(f.controller.calibrationLoads(), 1);
+
+    // Again after 301 further empty polls, without another load.
+    const auto firstHandshake = Clock::now();
+    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
+    EXPECT_GE(secondsSince(firstHandshake), 1.45);
+    EXPECT_EQ(f.controller.calibrationLoads(), 1);
+    EXPECT_EQ(f.handler.count(), 5u);
+}
+
+TEST(ReaderLoop, Usr2PausesAndUsr1ResumesWithAFreshLoad) {
+    RunFlags& flags = processRunFlags();
+    flags.bRun = true;
+    flags.bNeedReadPara = true;
+    ReaderFixture f(&flags);
+    ASSERT_TRUE(installRunSignalHandlers());
+    ASSERT_TRUE(f.startAndOpen());
+    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
+    EXPECT_EQ(f.controller.calibrationLoads(), 1);
+
+    ASSERT_EQ(::kill(::getpid(), SIGUSR2), 0);
+    ASSERT_TRUE(waitUntil([&] { return !flags.bRun.load(); }, 1s));
+    std::this_thread::sleep_for(12ms);  // the turn under way ends
+    f.pty.write(bytesOf(kDown));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(f.handler.count(), 0u);
+
+    flags.bGet = false;
+    ASSERT_EQ(::kill(::getpid(), SIGUSR1), 0);
+    ASSERT_TRUE(waitUntil([&] { return flags.bRun.load(); }, 1s));
+    EXPECT_TRUE(flags.bNeedReadPara.load() && flags.bGet.load());
+    EXPECT_EQ(f.handler.waitFor(1, 1s).size(), 1u);
+    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
+    EXPECT_EQ(f.controller.calibrationLoads(), 2);
+}
+
+// Sends SIGUSR1 to the process from inside its first load.
+class ResignallingLoader final : public CalibrationLoader {
+  public:
+    bool load() override {
+        if (calls.fetch_add(1) == 0) {
+            ::raise(SIGUSR1);
+        }
+        return true;
+    }
+    std::atomic<int> calls{0};
+};
+
+TEST(ReaderLoop, Usr1DuringALoadLeavesAnotherLoadPending) {
+    RunFlags& flags = processRunFlags();
+    ASSERT_TRUE(installRunSignalHandlers());
+    ResignallingLoader loader;
+    ReaderFixture f(&flags, &loader);
+    ASSERT_TRUE(f.startAndOpen());
+    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
+    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
+    EXPECT_EQ(loader.calls.load(), 2);
+}
+
+TEST(ReaderLoop, StopEndsAPausedReaderAndRestoresTheTerminal) {
+    ReaderFixture f;
+    const int probe = ::open(f.pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios before{};
+    ::tcgetattr(probe, &before);
+    ASSERT_TRUE(before.c_lflag & ECHO);
+    ASSERT_TRUE(f.startAndOpen());
+    f.flags.bRun = false;
+    std::this_thread::sleep_for(30ms);
+
+    const auto stop = Clock::now();
+    f.controller.shutdown();
+    EXPECT_LT(secondsSince(stop), 1.0);
+    EXPECT_EQ(f.flags.iRun.load(), -1);
+    termios after{};
+    ::tcgetattr(probe, &after);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    ::close(probe);
+    f.controller.shutdown();  // idempotent
+
+    // A new reader may start once the old one has ended.
+    f.flags.bRun = true;
+    ASSERT_TRUE(f.startAndOpen());
+    EXPECT_FALSE(f.controller.startReaderThread());  // one reader at a time
+    f.pty.write(bytesOf(kDown));
+    EXPECT_EQ(f.handler.waitFor(1, 1s).size(), 1u);
+}
+
+TEST(ReaderLoop, FailedOpenIsToldOncePerReason) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("zorvan-open-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    RunFlags flags;
+    test::LogLines log;
+    test::LogLines warnings;
+    std::FILE* closeMessages = std::tmpfile();
+    {
+        AppController controller({.runFlags = flags,
+                                  .devicePath = (dir / "board").string(),
+                                  .log = [&](std::string_view line) { log.add(line); },
+                                  .warn = [&](std::string_view line) { warnings.add(line); },
+                                  .closeMessages = closeMessages});
+        const auto attempt = [&] {
+            const auto start = Clock::now();
+            EXPECT_TRUE(controller.startReaderThread());
+            EXPECT_TRUE(waitUntil([&] { return flags.iRun.load() == -1; }, 2s));
+            EXPECT_GE(secondsSince(start), 0.49);
+        };
+        attempt();
+        attempt();
+        const std::string missing =
+            "cannot open " + (dir / "board").string() + ": No such file or directory";
+        EXPECT_EQ(log.lines(), std::vector<std::string>{missing});
+        EXPECT_EQ(warnings.lines(), std::vector<std::string>{missing});
+
+        std::filesystem::create_directory(dir / "board");  // now a new reason
+        attempt();
+        EXPECT_EQ(warnings.lines().size(), 2u);
+        EXPECT_NE(warnings.lines().back().find("Is a directory"), std::string::npos);
+    }
+    EXPECT_EQ(std::ftell(closeMessages), 0);  // nothing was closed
+    std::fclose(closeMessages);
+    std::filesystem::remove_all(dir);
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](timeval t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The child is the driver started as a session leader (as by a service
+// manager); the parent is the board that goes away.
+TEST(ReaderLoop, SessionLeaderSurvivesTheBoardGoingAwayWithoutSpinning) {
+    test::PtyPair pty;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pty.master());  // only the parent plays the board
+        ::setsid();
+        RunFlags flags;
+        std::FILE* closeMessages = std::tmpfile();
+        test::RecordingHandler handler;
+        int status = 0;
+        {
+            AppController controller({.runFlags = flags,
+                                      .devicePath = pty.slavePath(),
+                                      .packetHandler = &handler,
+                                      .closeMessages = closeMessages});
+            controller.startReaderThread();
+            if (!waitUntil([&] { return flags.iRun.load() > 0; }, 2s)) {
+                ::_exit(10);
+            }
+            [[maybe_unused]] auto n = ::write(ready[1], "r", 1);
+            std::this_thread::sleep_for(100ms);  // the parent closes the master
+            const double cpuBefore = cpuSeconds();
+            std::this_thread::sleep_for(500ms);
+            if (cpuSeconds() - cpuBefore > 0.15) {
+                status |= 1;  // the reader spins
+            }
+            if (::open("/dev/tty", O_RDWR) >= 0) {
+                status |= 2;  // the board became the controlling terminal
+            }
+            if (handler.count() != 0) {
+                status |= 4;  // decoded bytes that never came
+            }
+            controller.shutdown();
+        }
+        std::fflush(closeMessages);
+        if (std::ftell(closeMessages) == 0) {
+            status |= 8;  // the close did not notice the device was gone
+        }
+        ::_exit(status);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    pty.closeMaster();
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+}  // namespace
+}  // namespace zorvan
