@@ -10,8 +10,17 @@ function(zorvan_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZORVAN_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  # gtest_discover_tests (CMake 3.25) splits list-valued PROPERTIES apart, so a
+  # second label and the second environment entry would be lost. The
+  # properties are set instead by a script that CTest includes after the
+  # discovered tests, over the list of tests that discovery leaves behind.
+  set(props_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+  file(WRITE ${props_file}
+    "foreach(zorvan_test IN LISTS ${name}_TESTS)\n"
+    "  set_tests_properties(\"\${zorvan_test}\" PROPERTIES\n"
+    "    LABELS \"${ARG_LABELS}\" TIMEOUT ${ARG_TIMEOUT}\n"
+    "    ENVIRONMENT \"QT_QPA_PLATFORM=offscreen;ZORVAN_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}\")\n"
+    "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props_file})
 endfunction()
