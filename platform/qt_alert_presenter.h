@@ -1,0 +1,35 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "driver/alert_presenter.h"
+
+namespace zorvan {
+
+// The calibration alert as a QMessageBox. runModal() may be called from any
+// thread: off the GUI thread it posts the box to the GUI thread and waits for
+// the answer; on the GUI thread it runs the box directly.
+//
+// Where no one can answer (no QApplication, the application already quitting,
+// or a non-interactive platform such as "offscreen"), a box would wait
+// forever and stop the reader for good: the alert is then answered with the
+// alternate button at once and that is said once on stderr.
+class QtAlertPresenter : public AlertPresenter {
+  public:
+    // `interactive`: whether a user can see and answer the box. Default: the
+    // Qt platform is neither "offscreen" nor "minimal".
+    QtAlertPresenter();
+    explicit QtAlertPresenter(bool interactive);
+
+    Answer runModal(const std::string& title, const std::string& info, const std::string& ok,
+                    const std::string& cancel) override;
+
+  private:
+    Answer answerUnattended(const char* why);
+
+    bool interactive_;
+    std::atomic<bool> toldUnattended_{false};
+};
+
+}  // namespace zorvan

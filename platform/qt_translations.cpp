@@ -1,0 +1,36 @@
+#include "platform/qt_translations.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTranslator>
+
+namespace zorvan {
+
+namespace {
+
+// Keeps the alert's keys known to lupdate.
+[[maybe_unused]] constexpr const char* kAlertTexts[] = {
+    QT_TRANSLATE_NOOP("Localizable", "Alert_Title"),
+    QT_TRANSLATE_NOOP("Localizable", "Alert_Info"),
+    QT_TRANSLATE_NOOP("Localizable", "Alert_OK"),
+    QT_TRANSLATE_NOOP("Localizable", "Alert_Cancel"),
+};
+
+}  // namespace
+
+bool installTranslations(QCoreApplication& app) {
+    auto* translator = new QTranslator(&app);
+    const QString folder = QStringLiteral(":/i18n");
+    if (translator->load(QLocale(), QStringLiteral("zorvan"), QStringLiteral("_"), folder) ||
+        translator->load(QStringLiteral("zorvan_en"), folder)) {
+        return QCoreApplication::installTranslator(translator);
+    }
+    delete translator;
+    return false;
+}
+
+std::string localizedString(const char* key) {
+    return QCoreApplication::translate("Localizable", key).toStdString();
+}
+
+}  // namespace zorvan
