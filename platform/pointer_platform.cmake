@@ -1,5 +1,6 @@
 # Pointer event backends that talk to the system: a uinput virtual pointer
-# (libevdev) and XTest on the X server named by DISPLAY.
+# (libevdev) and XTest on the X server named by DISPLAY (over XCB).
+pkg_check_modules(ZORVAN_XCB_INPUT REQUIRED IMPORTED_TARGET GLOBAL xcb xcb-xtest xcb-randr)
 add_library(zorvan_platform_input STATIC
   ${CMAKE_CURRENT_LIST_DIR}/pointer_backend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/uinput_sink.cpp
@@ -7,9 +8,6 @@ add_library(zorvan_platform_input STATIC
 )
 add_library(zorvan::platform_input ALIAS zorvan_platform_input)
 target_include_directories(zorvan_platform_input PUBLIC ${PROJECT_SOURCE_DIR})
-if(NOT X11_Xrandr_FOUND)
-  message(FATAL_ERROR "XRandR development files (libxrandr-dev) are missing")
-endif()
 target_link_libraries(zorvan_platform_input
   PUBLIC zorvan::pointer
-  PRIVATE PkgConfig::LIBEVDEV X11::X11 X11::Xtst X11::Xrandr)
+  PRIVATE PkgConfig::LIBEVDEV PkgConfig::ZORVAN_XCB_INPUT)

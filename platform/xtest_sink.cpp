@@ -1,106 +1,84 @@
 #include "platform/xtest_sink.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/extensions/Xrandr.h>
+#include <xcb/randr.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
-#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
-#include <mutex>
-#include <vector>
+#include <memory>
 
 namespace zorvan {
 
-namespace {
-
-// Xlib ends the process on a lost connection: its I/O error handler exits,
-// and so does the default exit handler behind it. A driver must outlive its X
-// server, so for our own connections the process-wide handler returns and the
-// display's exit handler only marks the connection broken. Other connections
-// in the process keep the handler they had.
-std::mutex ownDisplaysMutex;
-std::vector<Display*> ownDisplays;
-XIOErrorHandler previousIOErrorHandler = nullptr;
-
-int onIOError(Display* display) {
-    {
-        std::lock_guard lock(ownDisplaysMutex);
-        if (std::find(ownDisplays.begin(), ownDisplays.end(), display) != ownDisplays.end()) {
-            return 0;
-        }
-    }
-    return previousIOErrorHandler != nullptr ? previousIOErrorHandler(display) : 0;
-}
-
-void onConnectionLost(Display* /*display*/, void* userData) {
-    *static_cast<bool*>(userData) = true;
-}
-
-void adopt(Display* display, bool* broken) {
-    static std::once_flag installed;
-    std::call_once(installed, [] { previousIOErrorHandler = XSetIOErrorHandler(onIOError); });
-    {
-        std::lock_guard lock(ownDisplaysMutex);
-        ownDisplays.push_back(display);
-    }
-    XSetIOErrorExitHandler(display, onConnectionLost, broken);
-}
-
-void release(Display* display) {
-    std::lock_guard lock(ownDisplaysMutex);
-    ownDisplays.erase(std::remove(ownDisplays.begin(), ownDisplays.end(), display),
-                      ownDisplays.end());
-}
-
-XtestSink::Origin primaryOrigin(Display* display) {
-    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
-    if (!XRRQueryExtension(display, &eventBase, &errorBase) ||
-        !XRRQueryVersion(display, &major, &minor) || major < 1 || (major == 1 && minor < 5)) {
-        return {};
-    }
-    int count = 0;
-    XRRMonitorInfo* monitors = XRRGetMonitors(display, DefaultRootWindow(display), True, &count);
-    if (monitors == nullptr) {
-        return {};
-    }
-    XtestSink::Origin origin;
-    if (count > 0) {
-        const XRRMonitorInfo* chosen = &monitors[0];
-        for (int i = 0; i < count; ++i) {
-            if (monitors[i].primary) {
-                chosen = &monitors[i];
-                break;
-            }
-        }
-        origin = {chosen->x, chosen->y};
-    }
-    XRRFreeMonitors(monitors);
-    return origin;
-}
-
-// Truncated to whole pixels and kept well inside int, so the offset by the
-// origin cannot overflow.
-int toPixel(float v) {
-    constexpr float kLimit = 1 << 24;
-    return static_cast<int>(v < -kLimit ? -kLimit : (v > kLimit ? kLimit : v));
-}
-
-}  // namespace
-
-// The X connection and whether Xlib has reported it broken. The flag is set
-// from Xlib's I/O error path on the thread that was using the connection.
+// XCB rather than Xlib: when the server goes away Xlib ends the process
+// unless process-wide handlers are replaced, while an XCB connection just
+// reports the error and turns further requests into no-ops.
 struct XtestSink::Connection {
-    Display* display = nullptr;
-    bool broken = false;
+    xcb_connection_t* xcb = nullptr;
+    xcb_window_t root = 0;
 
     ~Connection() {
-        if (display != nullptr) {
-            XCloseDisplay(display);
-            release(display);
+        if (xcb != nullptr) {
+            xcb_disconnect(xcb);
         }
     }
 };
+
+namespace {
+
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <typename T>
+Reply<T> reply(T* r) {
+    return Reply<T>(r, &std::free);
+}
+
+bool hasExtension(xcb_connection_t* c, xcb_extension_t* extension) {
+    const xcb_query_extension_reply_t* data = xcb_get_extension_data(c, extension);
+    return data != nullptr && data->present;
+}
+
+// XRandR's primary monitor, else its first one, else (0, 0).
+XtestSink::Origin primaryOrigin(xcb_connection_t* c, xcb_window_t root) {
+    if (!hasExtension(c, &xcb_randr_id)) {
+        return {};
+    }
+    auto version =
+        reply(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
+    if (!version || version->major_version < 1 ||
+        (version->major_version == 1 && version->minor_version < 5)) {
+        return {};
+    }
+    auto monitors =
+        reply(xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, root, 1), nullptr));
+    if (!monitors) {
+        return {};
+    }
+    XtestSink::Origin origin;
+    bool first = true;
+    for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.get()); it.rem > 0;
+         xcb_randr_monitor_info_next(&it)) {
+        if (first || it.data->primary) {
+            origin = {it.data->x, it.data->y};
+            first = false;
+        }
+        if (it.data->primary) {
+            break;
+        }
+    }
+    return origin;
+}
+
+// Whole pixels (truncated), kept within X's 16-bit coordinates after the offset.
+std::int16_t toCoordinate(float v, int offset) {
+    const double at = std::trunc(static_cast<double>(v)) + offset;
+    return static_cast<std::int16_t>(at < INT16_MIN ? INT16_MIN
+                                                    : (at > INT16_MAX ? INT16_MAX : at));
+}
+
+}  // namespace
 
 XtestSink::XtestSink(const std::string& displayName) {
     const char* env = std::getenv("DISPLAY");
@@ -110,25 +88,33 @@ XtestSink::XtestSink(const std::string& displayName) {
         return;
     }
     auto connection = std::make_unique<Connection>();
-    connection->display = XOpenDisplay(displayName_.c_str());
-    if (connection->display == nullptr) {
+    int screenNumber = 0;
+    connection->xcb = xcb_connect(displayName_.c_str(), &screenNumber);
+    if (xcb_connection_has_error(connection->xcb)) {
         failure_ = "xtest: cannot connect to the X server \"" + displayName_ + "\"";
         return;
     }
-    adopt(connection->display, &connection->broken);
-    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
-    if (!XTestQueryExtension(connection->display, &eventBase, &errorBase, &major, &minor)) {
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection->xcb));
+    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) {
+        xcb_screen_next(&screens);
+    }
+    if (screens.rem == 0) {
+        failure_ = "xtest: the X server \"" + displayName_ + "\" has no such screen";
+        return;
+    }
+    connection->root = screens.data->root;
+    if (!hasExtension(connection->xcb, &xcb_test_id)) {
         failure_ = "xtest: the X server \"" + displayName_ + "\" has no XTest extension";
         return;
     }
-    origin_ = primaryOrigin(connection->display);
+    origin_ = primaryOrigin(connection->xcb, connection->root);
     connection_ = std::move(connection);
 }
 
 XtestSink::~XtestSink() = default;
 
 bool XtestSink::connected() const {
-    return connection_ != nullptr && !connection_->broken;
+    return connection_ != nullptr && xcb_connection_has_error(connection_->xcb) == 0;
 }
 
 void XtestSink::post(const MouseEvent& event) {
@@ -136,37 +122,40 @@ void XtestSink::post(const MouseEvent& event) {
         unavailable_.say(failure_ + "; pointer events are dropped");
         return;
     }
-    if (connection_->broken) {
+    xcb_connection_t* c = connection_->xcb;
+    if (xcb_connection_has_error(c)) {
         lost_.say("xtest: lost the connection to the X server \"" + displayName_ +
                   "\"; pointer events are dropped");
         return;
     }
-    Display* display = connection_->display;
     if (std::isfinite(event.point.x) && std::isfinite(event.point.y)) {
-        XTestFakeMotionEvent(display, DefaultScreen(display), toPixel(event.point.x) + origin_.x,
-                             toPixel(event.point.y) + origin_.y, CurrentTime);
+        xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, connection_->root,
+                            toCoordinate(event.point.x, origin_.x),
+                            toCoordinate(event.point.y, origin_.y), 0);
     } else {
         // Still post the button, so no press is left without its release.
         badPoint_.say("xtest: a pointer event has no valid position; its move is skipped");
     }
+    auto button = [&](std::uint8_t type, std::uint8_t number) {
+        xcb_test_fake_input(c, type, number, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    };
     switch (event.type) {
         case MouseEventType::LeftDragged:
             break;
         case MouseEventType::LeftDown:
-            XTestFakeButtonEvent(display, 1, True, CurrentTime);
+            button(XCB_BUTTON_PRESS, 1);
             break;
         case MouseEventType::LeftUp:
-            XTestFakeButtonEvent(display, 1, False, CurrentTime);
+            button(XCB_BUTTON_RELEASE, 1);
             break;
         case MouseEventType::RightDown:
-            XTestFakeButtonEvent(display, 3, True, CurrentTime);
+            button(XCB_BUTTON_PRESS, 3);
             break;
         case MouseEventType::RightUp:
-            XTestFakeButtonEvent(display, 3, False, CurrentTime);
+            button(XCB_BUTTON_RELEASE, 3);
             break;
     }
-    XFlush(display);
-    if (connection_->broken) {
+    if (xcb_flush(c) <= 0 || xcb_connection_has_error(c)) {
         lost_.say("xtest: lost the connection to the X server \"" + displayName_ +
                   "\"; pointer events are dropped");
     }

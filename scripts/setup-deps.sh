@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
-  libevdev-dev libx11-dev libxtst-dev libxrandr-dev libudev-dev
+  libevdev-dev libx11-dev libxtst-dev libxcb-xtest0-dev libxcb-randr0-dev libxrandr-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
 )

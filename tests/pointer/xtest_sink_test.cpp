@@ -102,9 +102,11 @@ TEST_F(XtestSinkTest, PrimitivesMoveThePointerAndPressTheButtons) {
 }
 
 TEST_F(XtestSinkTest, PointsAreOffsetByThePrimaryMonitorsOrigin) {
-    // A second monitor, made primary, to the right of the first.
+    // A second monitor, made primary, to the right of the first. (The server
+    // drops it when the observer, which made it, disconnects.)
+    Display* d = observer->display();
     XRRMonitorInfo monitor{};
-    monitor.name = XInternAtom(observer->display(), "ZORVAN-TEST", False);
+    monitor.name = XInternAtom(d, "ZORVAN-TEST", False);
     monitor.primary = True;
     monitor.x = 512;
     monitor.y = 100;
@@ -112,8 +114,8 @@ TEST_F(XtestSinkTest, PointsAreOffsetByThePrimaryMonitorsOrigin) {
     monitor.height = 600;
     monitor.mwidth = 100;
     monitor.mheight = 100;
-    XRRSetMonitor(observer->display(), DefaultRootWindow(observer->display()), &monitor);
-    XSync(observer->display(), False);
+    XRRSetMonitor(d, DefaultRootWindow(d), &monitor);
+    XSync(d, False);
 
     XtestSink sink(xvfb.name());
     ASSERT_TRUE(sink.connected()) << sink.failure();
