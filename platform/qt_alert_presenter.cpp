@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <chrono>
 #include <cstdio>
 #include <future>
 #include <memory>
@@ -37,10 +38,15 @@ AlertPresenter::Answer runBox(const std::string& title, const std::string& info,
 }  // namespace
 
 QtAlertPresenter::QtAlertPresenter()
-    : interactive_(qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr &&
-                   platformIsInteractive()) {}
+    : QtAlertPresenter(qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr &&
+                       platformIsInteractive()) {}
 
-QtAlertPresenter::QtAlertPresenter(bool interactive) : interactive_(interactive) {}
+QtAlertPresenter::QtAlertPresenter(bool interactive) : interactive_(interactive) {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QObject::connect(app, &QCoreApplication::aboutToQuit,
+                         [quitting = quitting_] { quitting->store(true); });
+    }
+}
 
 AlertPresenter::Answer QtAlertPresenter::answerUnattended(const char* why) {
     if (!toldUnattended_.exchange(true)) {
@@ -68,17 +74,30 @@ AlertPresenter::Answer QtAlertPresenter::runModal(const std::string& title, cons
 
     // The promise lives in the posted call: if the call is dropped unrun (the
     // application ends first), destroying it breaks the promise and the
-    // waiting reader gets an answer instead of hanging.
-    auto promise = std::make_shared<std::promise<Answer>>();
-    std::future<Answer> answer = promise->get_future();
+    // waiting reader gets an answer instead of hanging. A call that runs after
+    // its reader gave up shows nothing.
+    struct Pending {
+        std::promise<Answer> promise;
+        std::atomic<bool> abandoned{false};
+    };
+    auto pending = std::make_shared<Pending>();
+    std::future<Answer> answer = pending->promise.get_future();
     const bool posted = QMetaObject::invokeMethod(
         app,
-        [promise = std::move(promise), title, info, ok, cancel]() mutable {
-            promise->set_value(runBox(title, info, ok, cancel));
+        [pending, title, info, ok, cancel] {
+            if (!pending->abandoned.load()) {
+                pending->promise.set_value(runBox(title, info, ok, cancel));
+            }
         },
         Qt::QueuedConnection);
     if (!posted) {
         return answerUnattended("the alert could not be shown");
+    }
+    while (answer.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+        if (quitting_->load()) {
+            pending->abandoned.store(true);
+            return answerUnattended("the application is quitting");
+        }
     }
     try {
         return answer.get();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "driver/alert_presenter.h"
@@ -18,7 +19,8 @@ namespace zorvan {
 class QtAlertPresenter : public AlertPresenter {
   public:
     // `interactive`: whether a user can see and answer the box. Default: the
-    // Qt platform is neither "offscreen" nor "minimal".
+    // Qt platform is neither "offscreen" nor "minimal". Make it after the
+    // QApplication, on the GUI thread.
     QtAlertPresenter();
     explicit QtAlertPresenter(bool interactive);
 
@@ -30,6 +32,9 @@ class QtAlertPresenter : public AlertPresenter {
 
     bool interactive_;
     std::atomic<bool> toldUnattended_{false};
+    // Set when the application's event loop ends: a call posted to it would
+    // never run, so a waiting reader stops waiting.
+    std::shared_ptr<std::atomic<bool>> quitting_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace zorvan

@@ -97,6 +97,21 @@ TEST(QtAlertPresenter, OnTheGuiThreadTheAlertRunsDirectly) {
     EXPECT_EQ(user.title, "T");
 }
 
+TEST(QtAlertPresenter, AReaderWaitingWhenTheApplicationQuitsGetsAnAnswer) {
+    testing::testApplication();
+    QtAlertPresenter presenter(true);
+    Answer answer = Answer::Default;
+    std::thread reader([&] { answer = presenter.runModal("T", "I", "Go", "Stay"); });
+    // The event loop ends before it ever runs the posted alert.
+    QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+    reader.join();
+    EXPECT_EQ(answer, Answer::Alternate);
+    // The alert that never ran stays unshown when events flow again.
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 TEST(QtAlertPresenter, WithoutADisplayTheAlertIsAnsweredAtOnce) {
     testing::testApplication();
     if (QGuiApplication::platformName() != "offscreen") {
