@@ -13,7 +13,7 @@ struct DisplaySize {
 // The main display as seen from the reader thread. Implementations hand out a
 // consistent snapshot; callable from any thread.
 class MainDisplay {
-public:
+  public:
     virtual ~MainDisplay() = default;
     virtual DisplaySize pixelSize() const = 0;
 };

@@ -9,7 +9,7 @@ namespace zorvan {
 // as 0. synchronize() publishes this process's writes and picks up what other
 // processes (the calibration tool) have saved since.
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
     virtual std::int64_t integerForKey(const std::string& key) = 0;
     virtual float floatForKey(const std::string& key) = 0;
