@@ -30,15 +30,21 @@ Packet dataPacket(std::uint8_t code, int a, int b) {
             0x00};
 }
 
-Packet modePacket(std::uint8_t b0, std::uint8_t b1) { return {b0, b1, 0x12, 0x34, 0, 0, 0, 0}; }
+Packet modePacket(std::uint8_t b0, std::uint8_t b1) {
+    return {b0, b1, 0x12, 0x34, 0, 0, 0, 0};
+}
 
 class DecoderTest : public ::testing::Test {
-protected:
+  protected:
     DecoderTest()
         : decoder(state, tables, sink,
-                  {[this](float x, float y, bool down) { calls.push_back({x, y, down}); },
+                  {[this](float x, float y, bool down) {
+                       calls.push_back({x, y, down});
+                   },
                    // An offset that tells mapped points from raw ones.
-                   [](float x, float y) { return ScreenPoint{x + 0.5f, y + 0.25f}; },
+                   [](float x, float y) {
+                       return ScreenPoint{x + 0.5f, y + 0.25f};
+                   },
                    [this] { ++calivoRequests; }}) {}
 
     void feed(const Packet& packet, int times = 1) {

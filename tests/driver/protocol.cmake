@@ -1,6 +1,6 @@
-if(TARGET zorvan_protocol AND EXISTS ${PROJECT_SOURCE_DIR}/pointer/recording_sink.h)  # TEMP
-zorvan_add_test(packet_decoder_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/packet_decoder_test.cpp
-  LIBS zorvan::protocol
+zorvan_add_test(protocol_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/packet_decoder_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/board_input_test.cpp
+  LIBS zorvan::board_input zorvan::driver
   LABELS driver)
-endif()

@@ -1,0 +1,18 @@
+#include "driver/board_input.h"
+
+#include <utility>
+
+#include "calibration/wb_coordinate.h"
+
+namespace zorvan {
+
+BoardInput::BoardInput(MouseEventSink& sink, std::function<void()> startCalivo,
+                       GestureEngine::Clock clock)
+    : gestures_([this](float x, float y) { return WBCoordinate(tables_, x, y); }, tables_,
+                decoderState_.bTouch, sink, std::move(clock)),
+      decoder_(decoderState_, tables_, sink,
+               {[this](float x, float y, bool down) { gestures_.BoardMouse(x, y, down); },
+                [this](float x, float y) { return WBCoordinate(tables_, x, y); },
+                std::move(startCalivo)}) {}
+
+}  // namespace zorvan

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+
+#include "calibration/calibration_tables.h"
+#include "driver/decoder_state.h"
+#include "driver/packet.h"
+#include "driver/packet_decoder.h"
+#include "pointer/gesture_engine.h"
+#include "pointer/mouse_event.h"
+
+namespace zorvan {
+
+// The road from a whole board packet to pointer events: the decoder, the
+// calibration tables it and the gesture engine read, and the engine itself.
+// Everything here belongs to the reader thread; the tables are rewritten only
+// by the calibration load on that same thread.
+class BoardInput {
+public:
+    BoardInput(MouseEventSink& sink, std::function<void()> startCalivo,
+               GestureEngine::Clock clock = [] { return std::clock(); });
+
+    BoardInput(const BoardInput&) = delete;
+    BoardInput& operator=(const BoardInput&) = delete;
+
+    void decode(const Packet& packet, std::int32_t& iDownSkip) { decoder_.decode(packet, iDownSkip); }
+
+    CalibrationTables& tables() { return tables_; }
+    DecoderState& decoderState() { return decoderState_; }
+    GestureEngine& gestures() { return gestures_; }
+
+private:
+    CalibrationTables tables_;
+    DecoderState decoderState_;
+    GestureEngine gestures_;
+    PacketDecoder decoder_;
+};
+
+}  // namespace zorvan

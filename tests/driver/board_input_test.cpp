@@ -1,0 +1,133 @@
+// The whole road from board bytes to pointer events, with no thread, no
+// device and no display: framer, decoder, calibration, gestures, primitives.
+#include "driver/board_input.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <optional>
+#include <vector>
+
+#include "calibration/memory_settings_store.h"
+#include "calibration/read_system_param.h"
+#include "driver/packet_framer.h"
+#include "pointer/recording_sink.h"
+
+namespace zorvan {
+namespace {
+
+class FixedDisplay : public MainDisplay {
+  public:
+    DisplaySize pixelSize() const override { return {1000, 800}; }
+};
+
+Packet data(std::uint8_t code, int a, int b) {
+    return {Data_Head,
+            0,
+            code,
+            static_cast<std::uint8_t>(a >> 6),
+            static_cast<std::uint8_t>(a & 63),
+            static_cast<std::uint8_t>(b >> 6),
+            static_cast<std::uint8_t>(b & 63),
+            0};
+}
+
+void expectEvent(const MouseEvent& event, MouseEventType type, float x, float y,
+                 std::optional<int> clickState = {}) {
+    EXPECT_EQ(event.type, type);
+    EXPECT_NEAR(event.point.x, x, 1e-3);
+    EXPECT_NEAR(event.point.y, y, 1e-3);
+    EXPECT_EQ(event.clickState, clickState);
+}
+
+constexpr Packet kPenKeysOff{0xE8, 0xCE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xD9};
+constexpr Packet kTouchKeysOff{0xC8, 0xCC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFB};
+
+class BoardInputTest : public ::testing::Test {
+  protected:
+    BoardInputTest()
+        : input(
+              sink, [this] { ++calivoRequests; }, [this] { return now; }) {
+        // Raw (500, 400)..(3500, 3600) seen at the dots 10% in from each edge.
+        store.setInteger("DotCount", 2);
+        const float xs[] = {500, 500, 3500, 3500};
+        const float ys[] = {400, 3600, 400, 3600};
+        for (int dot = 0; dot < 4; ++dot) {
+            store.setFloat("Dot" + std::to_string(dot) + ".x", xs[dot]);
+            store.setFloat("Dot" + std::to_string(dot) + ".y", ys[dot]);
+        }
+        EXPECT_TRUE(ReadSystemParam(input.tables(), store, display, 4242, bGet, [] {}));
+    }
+
+    // Sends packets as a byte stream cut at awkward places, as reads return it.
+    void send(const std::vector<Packet>& packets) {
+        std::vector<std::uint8_t> bytes;
+        for (const Packet& packet : packets) {
+            bytes.insert(bytes.end(), packet.begin(), packet.end());
+        }
+        for (std::size_t at = 0; at < bytes.size(); at += 5) {
+            const std::size_t n = std::min<std::size_t>(5, bytes.size() - at);
+            framer.push(std::span(bytes).subspan(at, n),
+                        [this](const Packet& packet) { input.decode(packet, iDownSkip); });
+        }
+    }
+
+    RecordingSink sink;
+    int calivoRequests = 0;
+    std::clock_t now = 0;
+    BoardInput input;
+    MemorySettingsStore store;
+    FixedDisplay display;
+    std::atomic<bool> bGet{true};
+    PacketFramer framer;
+    std::int32_t iDownSkip = 0;
+};
+
+TEST_F(BoardInputTest, PenStrokeBecomesPressSmoothedDragAndRelease) {
+    send({kPenKeysOff, data(0x51, 2000, 2000), data(0x51, 2000, 2000), data(0x51, 2000, 2000),
+          data(0x51, 2000, 2000), data(0x51, 2300, 2000), data(0x51, 2600, 2000),
+          data(0x61, 2600, 2000)});
+    ASSERT_EQ(sink.events.size(), 4u);
+    expectEvent(sink.events[0], MouseEventType::LeftDown, 500, 400);
+    // The pen filter's first sample is posted as it is, later ones smoothed.
+    expectEvent(sink.events[1], MouseEventType::LeftDragged, 580, 400);
+    expectEvent(sink.events[2], MouseEventType::LeftDragged, 0.6f * 660 + 0.4f * 580, 400);
+    expectEvent(sink.events[3], MouseEventType::LeftUp, 660, 400);
+}
+
+TEST_F(BoardInputTest, TouchStrokeSwapsAxesAndLiftsAtTheThirdUp) {
+    // Touch frames send y first.
+    std::vector<Packet> stroke{kTouchKeysOff};
+    for (int i = 0; i < 6; ++i) {
+        stroke.push_back(data(0x51, 3600, 500 + 30 * i));
+    }
+    stroke.insert(stroke.end(), 3, data(0x61, 3600, 650));
+    send(stroke);
+    // Dropped, dropped, dropped, press, the touch filter's reference, a drag.
+    ASSERT_EQ(sink.events.size(), 3u);
+    expectEvent(sink.events[0], MouseEventType::LeftDown, 124, 720);
+    expectEvent(sink.events[1], MouseEventType::LeftDragged, 0.6f * 140 + 0.4f * 132, 720);
+    expectEvent(sink.events[2], MouseEventType::LeftUp, 140, 720);
+}
+
+TEST_F(BoardInputTest, ThreeQuickTapsEndInADoubleClick) {
+    send({kPenKeysOff});
+    for (int tap = 0; tap < 3; ++tap) {
+        now += 1000;
+        send({data(0x51, 2000, 2000), data(0x51, 2000, 2000), data(0x51, 2000, 2000),
+              data(0x51, 2000, 2000), data(0x61, 2000, 2000)});
+    }
+    ASSERT_EQ(sink.events.size(), 9u);
+    expectEvent(sink.events[6], MouseEventType::LeftDown, 500, 400, 2);
+    expectEvent(sink.events[7], MouseEventType::LeftUp, 500, 400, 2);
+    EXPECT_EQ(sink.events[8].type, MouseEventType::LeftUp);
+}
+
+TEST_F(BoardInputTest, CalibrationCommandReachesTheLauncher) {
+    send({kPenKeysOff, data(0x28, 0, 0), kTouchKeysOff, data(0xA2, 0, 0)});
+    EXPECT_EQ(calivoRequests, 2);
+    EXPECT_TRUE(sink.events.empty());
+}
+
+}  // namespace
+}  // namespace zorvan
