@@ -172,6 +172,9 @@ void AppController::runLoop(int fd) {
             }
             link_.WriteData(fd);
             iIdleCount = 0;
+            // Bytes of one packet follow each other within milliseconds; what
+            // is left over after 1.5 s of silence would only spoil the next.
+            framer.clear();
         }
     }
 }

@@ -38,6 +38,12 @@ class PacketFramer {
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(start));
     }
 
+    // Drops an incomplete packet: after a long silence its rest is not coming.
+    void clear() {
+        discarded_ += pending_.size();
+        pending_.clear();
+    }
+
     // Bytes of an incomplete packet waiting for the rest.
     std::size_t pendingBytes() const { return pending_.size(); }
     // Bytes thrown away while searching for a packet head.
