@@ -134,7 +134,7 @@ TEST(ReaderLoop, Usr2PausesAndUsr1ResumesWithAFreshLoad) {
 
     ASSERT_EQ(::kill(::getpid(), SIGUSR2), 0);
     ASSERT_TRUE(waitUntil([&] { return !flags.bRun.load(); }, 1s));
-    std::this_thread::sleep_for(12ms);  // the turn under way ends
+    std::this_thread::sleep_for(25ms);  // the turn under way ends
     f.pty.write(bytesOf(kDown));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(f.handler.count(), 0u);
