@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -75,7 +76,9 @@ class AppController {
     void shutdown();
 
     // The reader thread's body: open, poll, frame, hand over packets, load
-    // the calibration and send the handshake at silences, close.
+    // the calibration and send the handshake at silences, close. Run through
+    // startReaderThread(), which sets iRun = 0 first: a stop (iRun = -1) that
+    // comes while the board is being opened then wins over the descriptor.
     void ThreadreadData();
 
     // The calibration load at a silence.
