@@ -2,6 +2,8 @@
 
 #include <QCommandLineParser>
 
+#include <optional>
+
 #include "driver/app_controller.h"
 
 namespace zorvan::app {
@@ -18,10 +20,22 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         kDefaultBoardPath);
     const QCommandLineOption logToStdout(
         "log-stdout", "Also print every line of the log view on standard output.");
+    const QCommandLineOption pointer(
+        "pointer",
+        "Where pointer events go: auto (default: uinput when /dev/uinput can be opened, else "
+        "xtest when DISPLAY names a reachable X server, else log), uinput (a virtual absolute "
+        "pointer, X11 and Wayland), xtest (XTest on the X server of DISPLAY) or log (one line "
+        "per event: '<type> <x> <y>[ click=<n>]').",
+        "BACKEND", "auto");
+    const QCommandLineOption pointerLog(
+        "pointer-log", "Where the log backend writes its events (default: standard output).",
+        "FILE");
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(device);
     parser.addOption(logToStdout);
+    parser.addOption(pointer);
+    parser.addOption(pointerLog);
 
     ParsedCommandLine result;
     if (!parser.parse(arguments)) {
@@ -53,6 +67,16 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         return result;
     }
     result.options.logToStdout = parser.isSet(logToStdout);
+    const std::optional<PointerBackend> backend =
+        parsePointerBackend(parser.value(pointer).toStdString());
+    if (!backend) {
+        result.action = ParsedCommandLine::Action::Fail;
+        result.text =
+            "--pointer takes auto, uinput, xtest or log, not '" + parser.value(pointer) + "'";
+        return result;
+    }
+    result.options.pointer = *backend;
+    result.options.pointerLog = parser.value(pointerLog);
     return result;
 }
 

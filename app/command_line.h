@@ -3,12 +3,16 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/pointer_backend.h"
+
 namespace zorvan::app {
 
 // What the user asked for on the command line.
 struct CommandLine {
-    QString devicePath;        // the board's terminal
-    bool logToStdout = false;  // echo the log view on standard output
+    QString devicePath;                             // the board's terminal
+    bool logToStdout = false;                       // echo the log view on standard output
+    PointerBackend pointer = PointerBackend::Auto;  // where pointer events go
+    QString pointerLog;                             // the log backend's file; empty: stdout
 };
 
 struct ParsedCommandLine {

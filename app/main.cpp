@@ -4,11 +4,11 @@
 #include <QApplication>
 #include <QMetaObject>
 
+#include "app/board_driver.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/quit_signals.h"
-#include "driver/app_controller.h"
-#include "driver/run_flags.h"
+#include "platform/qt_translations.h"
 
 namespace {
 
@@ -51,10 +51,13 @@ int main(int argc, char** argv) {
     window.show();
     zorvan::app::QuitSignals quitSignals;
 
+    zorvan::installTranslations(application);
+
     const bool logToStdout = options.logToStdout;
-    zorvan::AppController controller({
-        .runFlags = zorvan::processRunFlags(),
+    zorvan::app::BoardDriver driver({
         .devicePath = options.devicePath.toStdString(),
+        .pointer = options.pointer,
+        .pointerLog = options.pointerLog.toStdString(),
         .log =
             [&window, logToStdout](std::string_view line) {
                 if (logToStdout) {
@@ -68,9 +71,9 @@ int main(int argc, char** argv) {
     });
     // The reader stops and the board is closed (its settings restored) before
     // the window goes away.
-    QObject::connect(&application, &QCoreApplication::aboutToQuit,
-                     [&controller] { controller.shutdown(); });
-    controller.log("Zorvan " ZORVAN_VERSION ": board at " + options.devicePath.toStdString());
-    controller.awakeFromNib();
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&driver] { driver.stop(); });
+    driver.controller().log("Zorvan " ZORVAN_VERSION ": board at " +
+                            options.devicePath.toStdString());
+    driver.start();
     return application.exec();
 }

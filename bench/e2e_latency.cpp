@@ -33,7 +33,7 @@ using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 struct Usage {
-    double cpuSeconds = 0;         // on-CPU time of every thread
+    double cpuSeconds = 0;           // on-CPU time of every thread
     unsigned long long wakeups = 0;  // voluntary + involuntary context switches
 };
 
@@ -59,8 +59,14 @@ Usage usageOf(pid_t pid) {
 }
 
 std::array<std::uint8_t, 8> penDown(int x, int y) {
-    return {0xEE, 0x00, 0x51, static_cast<std::uint8_t>(x >> 6), static_cast<std::uint8_t>(x & 63),
-            static_cast<std::uint8_t>(y >> 6), static_cast<std::uint8_t>(y & 63), 0x00};
+    return {0xEE,
+            0x00,
+            0x51,
+            static_cast<std::uint8_t>(x >> 6),
+            static_cast<std::uint8_t>(x & 63),
+            static_cast<std::uint8_t>(y >> 6),
+            static_cast<std::uint8_t>(y & 63),
+            0x00};
 }
 
 bool waitForHandshake(int master, std::chrono::milliseconds timeout) {
@@ -183,7 +189,8 @@ int main(int argc, char** argv) {
     std::vector<double> latencies;
     const std::size_t matched = std::min(sent.size(), arrivals.size());
     for (std::size_t i = 0; i < matched; ++i) {
-        latencies.push_back(std::chrono::duration<double, std::micro>(arrivals[i] - sent[i]).count());
+        latencies.push_back(
+            std::chrono::duration<double, std::micro>(arrivals[i] - sent[i]).count());
     }
     const double streamSeconds = static_cast<double>(packets + kDropped) / 240.0;
     std::printf("packets sent: %d counted downs at 240/s\n", packets);
@@ -192,10 +199,10 @@ int main(int argc, char** argv) {
     std::printf("latency last byte -> log event: median %.0f us, p99 %.0f us, max %.0f us\n",
                 percentile(latencies, 0.5), percentile(latencies, 0.99),
                 percentile(latencies, 1.0));
-    std::printf("CPU per 1000 packets at full rate: %.1f ms (%.1f%% of one core)\n",
-                (streamEnd.cpuSeconds - streamStart.cpuSeconds) * 1000.0 * 1000.0 /
-                    (packets + kDropped),
-                100.0 * (streamEnd.cpuSeconds - streamStart.cpuSeconds) / streamSeconds);
+    std::printf(
+        "CPU per 1000 packets at full rate: %.1f ms (%.1f%% of one core)\n",
+        (streamEnd.cpuSeconds - streamStart.cpuSeconds) * 1000.0 * 1000.0 / (packets + kDropped),
+        100.0 * (streamEnd.cpuSeconds - streamStart.cpuSeconds) / streamSeconds);
     std::printf("silent board over %d s: CPU %.3f%% of one core, %.0f wake-ups/s\n", silentSeconds,
                 100.0 * (silentEnd.cpuSeconds - silentStart.cpuSeconds) / silentSeconds,
                 static_cast<double>(silentEnd.wakeups - silentStart.wakeups) / silentSeconds);

@@ -11,7 +11,7 @@
 
 #include "driver/board_serial_link.h"
 #include "driver/calibration_loader.h"
-#include "driver/log_sink.h"
+#include "driver/log_writer.h"
 #include "driver/packet_handler.h"
 #include "driver/run_flags.h"
 
@@ -36,10 +36,10 @@ class AppController {
         RunFlags& runFlags;
         std::string devicePath = kDefaultBoardPath;
         // Log view text; called from the reader thread too.
-        LogSink log{};
+        LogWriter log{};
         // Problems the user must hear about (the board cannot be opened):
         // written here as well as to the log. Defaults to stderr.
-        LogSink warn{};
+        LogWriter warn{};
         // Receives every whole packet; null: log each packet.
         PacketHandler* packetHandler = nullptr;
         // Loads the calibration at a silence; null: only count the calls.

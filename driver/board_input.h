@@ -8,6 +8,7 @@
 #include "driver/decoder_state.h"
 #include "driver/packet.h"
 #include "driver/packet_decoder.h"
+#include "driver/packet_handler.h"
 #include "pointer/gesture_engine.h"
 #include "pointer/mouse_event.h"
 
@@ -17,21 +18,27 @@ namespace zorvan {
 // calibration tables it and the gesture engine read, and the engine itself.
 // Everything here belongs to the reader thread; the tables are rewritten only
 // by the calibration load on that same thread.
-class BoardInput {
-public:
-    BoardInput(MouseEventSink& sink, std::function<void()> startCalivo,
-               GestureEngine::Clock clock = [] { return std::clock(); });
+class BoardInput : public PacketHandler {
+  public:
+    BoardInput(
+        MouseEventSink& sink, std::function<void()> startCalivo,
+        GestureEngine::Clock clock = [] { return std::clock(); });
 
     BoardInput(const BoardInput&) = delete;
     BoardInput& operator=(const BoardInput&) = delete;
 
-    void decode(const Packet& packet, std::int32_t& iDownSkip) { decoder_.decode(packet, iDownSkip); }
+    void decode(const Packet& packet, std::int32_t& iDownSkip) {
+        decoder_.decode(packet, iDownSkip);
+    }
+    void handlePacket(const Packet& packet, std::int32_t& iDownSkip) override {
+        decode(packet, iDownSkip);
+    }
 
     CalibrationTables& tables() { return tables_; }
     DecoderState& decoderState() { return decoderState_; }
     GestureEngine& gestures() { return gestures_; }
 
-private:
+  private:
     CalibrationTables tables_;
     DecoderState decoderState_;
     GestureEngine gestures_;

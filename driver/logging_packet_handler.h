@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "driver/log_sink.h"
+#include "driver/log_writer.h"
 #include "driver/packet_handler.h"
 
 namespace zorvan {
@@ -10,11 +10,11 @@ namespace zorvan {
 // Stand-in decoder: logs each whole packet as "packet EE 00 51 ...".
 class LoggingPacketHandler final : public PacketHandler {
   public:
-    explicit LoggingPacketHandler(LogSink log) : log_(std::move(log)) {}
+    explicit LoggingPacketHandler(LogWriter log) : log_(std::move(log)) {}
     void handlePacket(const Packet& packet, std::int32_t& iDownSkip) override;
 
   private:
-    LogSink log_;
+    LogWriter log_;
 };
 
 // "EE 00 51 10 00 20 00 00": the bytes in upper-case hex, space separated.

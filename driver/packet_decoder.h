@@ -15,7 +15,7 @@ namespace zorvan {
 // gesture engine, the pen's click commands, and calibration requests.
 // Runs on the reader thread only.
 class PacketDecoder {
-public:
+  public:
     struct Actions {
         // The gesture engine's entry: raw x, y and whether the contact is down.
         std::function<void(float x, float y, bool down)> boardMouse;
@@ -35,7 +35,7 @@ public:
     // The raw position of a data packet in the mode's axis order.
     static RawPoint rawPosition(const Packet& packet, bool touchMode);
 
-private:
+  private:
     void decodeMode(const Packet& packet);
     void decodeTouch(std::uint8_t code, RawPoint raw, std::int32_t& iDownSkip);
     void decodePen(std::uint8_t code, RawPoint raw, std::int32_t& iDownSkip);

@@ -13,9 +13,9 @@ namespace zorvan::harness {
 // A program started for a test, with its stdout captured line by line. The
 // destructor terminates it (SIGTERM, then SIGKILL) and reaps it.
 class ChildProcess {
-public:
-    ChildProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-                 bool captureStdout = true);
+  public:
+    ChildProcess(const std::vector<std::string>& argv,
+                 const std::map<std::string, std::string>& env, bool captureStdout = true);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -31,7 +31,7 @@ public:
 
     void terminate();
 
-private:
+  private:
     pid_t pid_ = -1;
     int stdoutFd_ = -1;
     std::string pending_;

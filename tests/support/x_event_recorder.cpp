@@ -9,7 +9,9 @@
 namespace zorvan::harness {
 
 namespace {
-Display* dpy(void* p) { return static_cast<Display*>(p); }
+Display* dpy(void* p) {
+    return static_cast<Display*>(p);
+}
 }  // namespace
 
 XEventRecorder::XEventRecorder(const std::string& display) : display_(display) {
@@ -75,7 +77,8 @@ void XEventRecorder::run() {
         }
         XRecordFreeData(data);
     };
-    if (!XRecordEnableContextAsync(dpy(data_), context_, callback, reinterpret_cast<XPointer>(this))) {
+    if (!XRecordEnableContextAsync(dpy(data_), context_, callback,
+                                   reinterpret_cast<XPointer>(this))) {
         return;
     }
     while (!stop_) {

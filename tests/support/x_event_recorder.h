@@ -19,7 +19,7 @@ struct XInputEvent {
 };
 
 class XEventRecorder {
-public:
+  public:
     explicit XEventRecorder(const std::string& display);
     ~XEventRecorder();
     XEventRecorder(const XEventRecorder&) = delete;
@@ -28,7 +28,7 @@ public:
     bool ok() const { return ok_; }
     std::vector<XInputEvent> events() const;
 
-private:
+  private:
     void run();
 
     std::string display_;

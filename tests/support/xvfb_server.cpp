@@ -14,7 +14,9 @@ namespace {
 constexpr const char* kXvfb = "/usr/bin/Xvfb";
 }
 
-bool XvfbServer::available() { return access(kXvfb, X_OK) == 0; }
+bool XvfbServer::available() {
+    return access(kXvfb, X_OK) == 0;
+}
 
 XvfbServer::XvfbServer(int width, int height) {
     int fds[2];
@@ -27,6 +29,7 @@ XvfbServer::XvfbServer(int width, int height) {
         const std::string fd = std::to_string(fds[1]);
         const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
         const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, STDOUT_FILENO);
         dup2(devnull, STDERR_FILENO);
         execl(kXvfb, kXvfb, "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
               "tcp", "-noreset", static_cast<char*>(nullptr));

@@ -9,7 +9,7 @@ namespace zorvan::harness {
 // A private Xvfb for one test, on the first free display number. The
 // destructor stops it.
 class XvfbServer {
-public:
+  public:
     XvfbServer(int width, int height);
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
@@ -19,7 +19,7 @@ public:
     bool running() const { return pid_ > 0 && !display_.empty(); }
     const std::string& display() const { return display_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     std::string display_;
 };

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "driver/app_controller.h"
+#include "driver/board_input.h"
+#include "driver/calivo_launcher.h"
+#include "driver/stored_calibration_loader.h"
+#include "platform/pointer_backend.h"
+#include "platform/posix_process_control.h"
+#include "platform/qsettings_store.h"
+#include "platform/qt_alert_presenter.h"
+#include "platform/qt_main_display.h"
+
+namespace zorvan::app {
+
+// Everything between the board and the pointer, put together for the real
+// program: the settings file shared with the calibration tool, the main
+// display, the chosen pointer backend, the calibration-tool launcher and
+// alert, the packet road and the controller that runs the reader thread.
+// Made on the GUI thread once the application object exists.
+class BoardDriver {
+  public:
+    struct Options {
+        std::string devicePath = kDefaultBoardPath;
+        PointerBackend pointer = PointerBackend::Auto;
+        std::string pointerLog;  // empty: stdout
+        LogWriter log;           // the log view (thread-safe)
+        std::function<void()> requestQuit;
+    };
+
+    explicit BoardDriver(Options options);
+    ~BoardDriver();
+    BoardDriver(const BoardDriver&) = delete;
+    BoardDriver& operator=(const BoardDriver&) = delete;
+
+    // Start-up of the controller: signal handlers, then the reader thread.
+    void start() { controller_->awakeFromNib(); }
+    // Stops the reader and closes the board; safe to call more than once.
+    void stop() { controller_->shutdown(); }
+
+    AppController& controller() { return *controller_; }
+
+  private:
+    QtMainDisplay display_;
+    QSettingsStore prefs_;
+    PosixProcessControl processes_;
+    QtAlertPresenter alerts_;
+    std::unique_ptr<CalivoLauncher> launcher_;
+    std::unique_ptr<MouseEventSink> sink_;
+    std::unique_ptr<BoardInput> input_;
+    std::unique_ptr<StoredCalibrationLoader> loader_;
+    std::unique_ptr<AppController> controller_;
+};
+
+}  // namespace zorvan::app
