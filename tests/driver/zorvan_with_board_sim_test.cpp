@@ -2,6 +2,9 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "tests/driver/subprocess.h"
 
@@ -12,18 +15,34 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::Subprocess;
 
-TEST(ZorvanWithBoardSim, PacketsArriveAndTheSilentBoardGetsTheHandshake) {
+// Each test gets a settings folder of its own: the driver publishes its pid
+// in the settings file, which must not be the user's.
+class ZorvanWithBoardSim : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zorvan-shell-XXXXXX";
+        config_ = ::mkdtemp(pattern);
+        ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+    }
+    void TearDown() override { std::filesystem::remove_all(config_); }
+
+    std::string config_;
+};
+
+TEST_F(ZorvanWithBoardSim, EventsArriveAndTheSilentBoardGetsTheHandshake) {
     // The script comes on stdin, which stays open: the simulator keeps running.
     Subprocess sim({Subprocess::binary("zorvan-board-sim")});
     ASSERT_TRUE(sim.started());
     const auto path = sim.readLine(5s);
     ASSERT_TRUE(path && path->rfind("/dev/", 0) == 0);
-    sim.writeStdin("mode touch\nhold 100 200 2\n");
+    // Three downs are dropped, the fourth presses, the fifth drags.
+    sim.writeStdin("mode pen\nhold 2000 2000 5\n");
 
-    Subprocess zorvan({Subprocess::binary("zorvan"), "--device", *path, "--log-stdout"});
+    Subprocess zorvan({Subprocess::binary("zorvan"), "--device", *path, "--pointer", "log"});
     ASSERT_TRUE(zorvan.started());
-    EXPECT_EQ(zorvan.waitForLine("packet", 5s), "packet C8 CC FF FF FF FF FF FB");
-    EXPECT_EQ(zorvan.readLine(2s), "packet EE 00 51 03 08 01 24 00");
+    EXPECT_TRUE(zorvan.waitForLine("left-down ", 5s));
+    EXPECT_TRUE(zorvan.waitForLine("left-drag ", 2s));
+    EXPECT_TRUE(zorvan.waitForLine("left-up ", 2s));
     const auto lastPacket = Clock::now();
     EXPECT_EQ(sim.waitForLine("rx", 6s), "rx CE 00 00 00 00 00 00 00");
     EXPECT_GE(Clock::now() - lastPacket, 1400ms);
@@ -36,22 +55,23 @@ TEST(ZorvanWithBoardSim, PacketsArriveAndTheSilentBoardGetsTheHandshake) {
     EXPECT_TRUE(WIFEXITED(sim.wait()));
 }
 
-TEST(ZorvanWithBoardSim, AMissingBoardIsToldOnStderr) {
+TEST_F(ZorvanWithBoardSim, AMissingBoardIsToldOnStderr) {
     Subprocess zorvan({Subprocess::binary("zorvan"), "--device", "/nonexistent/ttyBoard"});
-    EXPECT_EQ(zorvan.waitForLine("zorvan:", 5s, true),
+    EXPECT_EQ(zorvan.waitForLine("zorvan: cannot open", 5s, true),
               "zorvan: cannot open /nonexistent/ttyBoard: No such file or directory");
     zorvan.signal(SIGTERM);
     zorvan.wait();
 }
 
-TEST(ZorvanWithBoardSim, HelpNamesEveryOption) {
+TEST_F(ZorvanWithBoardSim, HelpNamesEveryOption) {
     Subprocess zorvan({Subprocess::binary("zorvan"), "--help"});
     std::string help;
     while (const auto line = zorvan.readLine(5s)) {
         help += *line + "\n";
     }
     EXPECT_EQ(zorvan.wait(), 0);
-    for (const char* option : {"--device <PATH>", "--log-stdout", "--help", "--version"}) {
+    for (const char* option : {"--device <PATH>", "--pointer <BACKEND>", "--pointer-log <FILE>",
+                               "--log-stdout", "--help", "--version"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }
