@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "calibration/calibration_tables.h"
+#include "driver/packet.h"
 #include "pointer/gesture_engine.h"
 #include "pointer/log_sink.h"
 
@@ -53,15 +54,8 @@ double threadCpuSeconds(pthread_t thread) {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-std::array<std::uint8_t, 8> dataPacket(std::uint8_t code, int a, int b) {
-    return {0xEE,
-            0x00,
-            code,
-            static_cast<std::uint8_t>(a >> 6),
-            static_cast<std::uint8_t>(a & 0x3F),
-            static_cast<std::uint8_t>(b >> 6),
-            static_cast<std::uint8_t>(b & 0x3F),
-            0x00};
+zorvan::Packet dataPacket(std::uint8_t code, int a, int b) {
+    return zorvan::makeDataPacket(code, a, b);
 }
 
 struct Reader {

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "driver/packet.h"
 #include "tests/support/child_process.h"
 
 namespace {
@@ -132,7 +133,7 @@ int main(int argc, char** argv) {
     cfmakeraw(&raw);
     tcsetattr(slave, TCSANOW, &raw);
 
-    zorvan::harness::ChildProcess driver(
+    zorvan::test::ChildProcess driver(
         {(binDir / "zorvan").string(), "--device", slavePath, "--pointer", "log"},
         {{"QT_QPA_PLATFORM", "offscreen"}, {"XDG_CONFIG_HOME", config.string()}});
     if (!waitForHandshake(master, std::chrono::seconds(10))) {

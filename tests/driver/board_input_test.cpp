@@ -22,14 +22,7 @@ class FixedDisplay : public MainDisplay {
 };
 
 Packet data(std::uint8_t code, int a, int b) {
-    return {Data_Head,
-            0,
-            code,
-            static_cast<std::uint8_t>(a >> 6),
-            static_cast<std::uint8_t>(a & 63),
-            static_cast<std::uint8_t>(b >> 6),
-            static_cast<std::uint8_t>(b & 63),
-            0};
+    return makeDataPacket(code, a, b);
 }
 
 void expectEvent(const MouseEvent& event, MouseEventType type, float x, float y,

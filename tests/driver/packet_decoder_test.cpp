@@ -20,14 +20,7 @@ struct Call {
 };
 
 Packet dataPacket(std::uint8_t code, int a, int b) {
-    return {Data_Head,
-            0x00,
-            code,
-            static_cast<std::uint8_t>(a >> 6),
-            static_cast<std::uint8_t>(a & 0x3F),
-            static_cast<std::uint8_t>(b >> 6),
-            static_cast<std::uint8_t>(b & 0x3F),
-            0x00};
+    return makeDataPacket(code, a, b);
 }
 
 Packet modePacket(std::uint8_t b0, std::uint8_t b1) {

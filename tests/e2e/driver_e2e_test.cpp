@@ -14,17 +14,17 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/x_event_recorder.h"
-#include "tests/support/xvfb_server.h"
+#include "tests/support/xvfb_display.h"
 
 namespace zorvan {
 namespace {
 
 namespace fs = std::filesystem;
-using harness::ChildProcess;
-using harness::XEventRecorder;
-using harness::XInputEvent;
-using harness::XvfbServer;
 using std::chrono::milliseconds;
+using test::ChildProcess;
+using test::XEventRecorder;
+using test::XInputEvent;
+using test::XvfbDisplay;
 
 constexpr int kScreenWidth = 1000;
 constexpr int kScreenHeight = 800;
@@ -51,11 +51,8 @@ std::vector<std::string> readLines(const fs::path& path) {
 class DriverEndToEnd : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
-        if (!XvfbServer::available()) {
-            GTEST_SKIP() << "Xvfb is not installed";
-        }
-        xvfb_ = std::make_unique<XvfbServer>(kScreenWidth, kScreenHeight);
-        ASSERT_TRUE(xvfb_->running());
+        xvfb_ = std::make_unique<XvfbDisplay>(kScreenWidth, kScreenHeight);
+        ASSERT_TRUE(xvfb_->ok()) << xvfb_->why();
 
         // The calibration tool's save: dots 10% in from each edge saw raw
         // (500, 400), (500, 3600), (3500, 400), (3500, 3600).
@@ -85,7 +82,7 @@ class DriverEndToEnd : public ::testing::TestWithParam<const char*> {
         }
         ChildProcess driver(
             {(binDir() / "zorvan").string(), "--device", *device, "--pointer", pointer},
-            {{"DISPLAY", xvfb_->display()},
+            {{"DISPLAY", xvfb_->name()},
              {"XDG_CONFIG_HOME", config_.string()},
              {"QT_QPA_PLATFORM", "xcb"}});
         EXPECT_TRUE(sim.wait(milliseconds(60000)).has_value()) << "the script did not end";
@@ -97,7 +94,7 @@ class DriverEndToEnd : public ::testing::TestWithParam<const char*> {
         return lines;
     }
 
-    std::unique_ptr<XvfbServer> xvfb_;
+    std::unique_ptr<XvfbDisplay> xvfb_;
     fs::path config_;
 };
 
@@ -147,8 +144,8 @@ std::vector<ButtonChange> expectedButtonChanges(const std::vector<std::string>& 
 }
 
 TEST_P(DriverEndToEnd, XPointerFollowsTheBoard) {
-    XEventRecorder recorder(xvfb_->display());
-    ASSERT_TRUE(recorder.ok()) << "no RECORD extension on " << xvfb_->display();
+    XEventRecorder recorder(xvfb_->name());
+    ASSERT_TRUE(recorder.ok()) << "no RECORD extension on " << xvfb_->name();
     play("xtest");
 
     std::vector<ButtonChange> seen;

@@ -11,7 +11,7 @@
 #include "platform/xtest_sink.h"
 #include "pointer/log_sink.h"
 #include "pointer/mouse_primitives.h"
-#include "tests/pointer/xvfb_display.h"
+#include "tests/support/xvfb_display.h"
 
 namespace zorvan {
 namespace {

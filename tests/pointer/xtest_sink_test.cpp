@@ -13,7 +13,7 @@
 
 #include "platform/pointer_backend.h"
 #include "pointer/mouse_primitives.h"
-#include "tests/pointer/xvfb_display.h"
+#include "tests/support/xvfb_display.h"
 
 namespace zorvan {
 namespace {

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace zorvan::harness {
+namespace zorvan::test {
 
 using Clock = std::chrono::steady_clock;
 
@@ -107,4 +107,4 @@ void ChildProcess::terminate() {
     }
 }
 
-}  // namespace zorvan::harness
+}  // namespace zorvan::test

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace zorvan::harness {
+namespace zorvan::test {
 
 // A program started for a test, with its stdout captured line by line. The
 // destructor terminates it (SIGTERM, then SIGKILL) and reaps it.
@@ -38,4 +38,4 @@ class ChildProcess {
     std::optional<int> status_;
 };
 
-}  // namespace zorvan::harness
+}  // namespace zorvan::test

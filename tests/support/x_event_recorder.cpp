@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-namespace zorvan::harness {
+namespace zorvan::test {
 
 namespace {
 Display* dpy(void* p) {
@@ -92,4 +92,4 @@ std::vector<XInputEvent> XEventRecorder::events() const {
     return events_;
 }
 
-}  // namespace zorvan::harness
+}  // namespace zorvan::test

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-namespace zorvan::harness {
+namespace zorvan::test {
 
 // What the X server itself saw from its input devices, in order, through the
 // RECORD extension: every button press and release with the pointer position
@@ -42,4 +42,4 @@ class XEventRecorder {
     std::thread thread_;
 };
 
-}  // namespace zorvan::harness
+}  // namespace zorvan::test

@@ -86,11 +86,7 @@ std::optional<Packet> modePacket(std::string_view name) {
 }  // namespace
 
 Packet dataPacket(std::uint8_t code, int x, int y, SimMode mode) {
-    const int a = mode.touch ? y : x;
-    const int b = mode.touch ? x : y;
-    const auto high = [](int v) { return static_cast<std::uint8_t>((v >> 6) & 0x3F); };
-    const auto low = [](int v) { return static_cast<std::uint8_t>(v & 0x3F); };
-    return Packet{Data_Head, 0x00, code, high(a), low(a), high(b), low(b), 0x00};
+    return mode.touch ? makeDataPacket(code, y, x) : makeDataPacket(code, x, y);
 }
 
 struct ScriptReader::Command {

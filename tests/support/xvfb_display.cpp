@@ -1,4 +1,4 @@
-#include "tests/pointer/xvfb_display.h"
+#include "tests/support/xvfb_display.h"
 
 #include <fcntl.h>
 #include <poll.h>
