@@ -8,6 +8,8 @@
 
 namespace zorvan {
 
+class AlertRelay;
+
 // The calibration alert as a QMessageBox. runModal() may be called from any
 // thread: off the GUI thread it posts the box to the GUI thread and waits for
 // the answer; on the GUI thread it runs the box directly.
@@ -23,6 +25,7 @@ class QtAlertPresenter : public AlertPresenter {
     // QApplication, on the GUI thread.
     QtAlertPresenter();
     explicit QtAlertPresenter(bool interactive);
+    ~QtAlertPresenter() override;
 
     Answer runModal(const std::string& title, const std::string& info, const std::string& ok,
                     const std::string& cancel) override;
@@ -35,6 +38,8 @@ class QtAlertPresenter : public AlertPresenter {
     // Set when the application's event loop ends: a call posted to it would
     // never run, so a waiting reader stops waiting.
     std::shared_ptr<std::atomic<bool>> quitting_ = std::make_shared<std::atomic<bool>>(false);
+    // Lives on the GUI thread, where the presenter is made.
+    std::unique_ptr<AlertRelay> relay_;
 };
 
 }  // namespace zorvan
