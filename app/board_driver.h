@@ -40,6 +40,9 @@ class BoardDriver {
     // Stops the reader and closes the board; safe to call more than once.
     void stop() { controller_->shutdown(); }
 
+    // The window's action that re-arms the board's soft-key hold.
+    void btnCheck() { input_->btnCheck(); }
+
     AppController& controller() { return *controller_; }
 
   private:

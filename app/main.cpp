@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include <QApplication>
+#include <QMenuBar>
 #include <QMetaObject>
 
 #include "app/board_driver.h"
@@ -74,6 +75,10 @@ int main(int argc, char** argv) {
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [&driver] { driver.stop(); });
     driver.controller().log("Zorvan " ZORVAN_VERSION ": board at " +
                             options.devicePath.toStdString());
+    // The soft-key hold asks for calibration once; this re-arms it by hand.
+    window.menuBar()
+        ->addMenu(QObject::tr("&Board"))
+        ->addAction(QObject::tr("Re-arm soft keys"), [&driver] { driver.btnCheck(); });
     driver.start();
     return application.exec();
 }

@@ -34,6 +34,10 @@ class BoardInput : public PacketHandler {
         decode(packet, iDownSkip);
     }
 
+    // Re-arms the soft-key hold from outside the packet stream. Any thread:
+    // the flag is the one piece of decoder state the GUI thread may touch.
+    void btnCheck() { decoderState_.bptBtnRun.store(true, std::memory_order_relaxed); }
+
     CalibrationTables& tables() { return tables_; }
     DecoderState& decoderState() { return decoderState_; }
     GestureEngine& gestures() { return gestures_; }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "calibration/memory_settings_store.h"
@@ -114,6 +115,22 @@ TEST_F(BoardInputTest, ThreeQuickTapsEndInADoubleClick) {
     expectEvent(sink.events[6], MouseEventType::LeftDown, 500, 400, 2);
     expectEvent(sink.events[7], MouseEventType::LeftUp, 500, 400, 2);
     EXPECT_EQ(sink.events[8].type, MouseEventType::LeftUp);
+}
+
+TEST_F(BoardInputTest, HeldSoftKeyAsksOnceUntilBtnCheckRearmsIt) {
+    // Pen soft key 12 at raw (1000, 1000): ReadSystemParam left the tolerance at 18.
+    input.tables().ptEBtn[12] = {1000.0f, 1000.0f};
+    const Packet penKeysOn{0xE8, 0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xCA};
+    send({penKeysOn});
+    send(std::vector<Packet>(3 + 6, data(0x51, 1000, 1000)));
+    EXPECT_EQ(calivoRequests, 1);
+    send(std::vector<Packet>(10, data(0x51, 1000, 1000)));
+    EXPECT_EQ(calivoRequests, 1);
+
+    std::thread([this] { input.btnCheck(); }).join();
+    send(std::vector<Packet>(6, data(0x51, 1000, 1000)));
+    EXPECT_EQ(calivoRequests, 2);
+    EXPECT_TRUE(sink.events.empty());
 }
 
 TEST_F(BoardInputTest, CalibrationCommandReachesTheLauncher) {

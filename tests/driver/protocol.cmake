@@ -3,4 +3,4 @@ zorvan_add_test(protocol_tests
     ${CMAKE_CURRENT_LIST_DIR}/packet_decoder_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/board_input_test.cpp
   LIBS zorvan::board_input zorvan::driver
-  LABELS driver)
+  LABELS driver threaded)
