@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -135,26 +136,13 @@ void UinputSink::post(const MouseEvent& event) {
         // Still post the button, so no press is left without its release.
         badPoint_.say("uinput: a pointer event has no valid position; its move is skipped");
     }
-    std::uint16_t button = 0;
-    std::int32_t pressed = 0;
-    switch (event.type) {
-        case MouseEventType::LeftDragged:
-            return;
-        case MouseEventType::LeftDown:
-            button = BTN_LEFT;
-            pressed = 1;
-            break;
-        case MouseEventType::LeftUp:
-            button = BTN_LEFT;
-            break;
-        case MouseEventType::RightDown:
-            button = BTN_RIGHT;
-            pressed = 1;
-            break;
-        case MouseEventType::RightUp:
-            button = BTN_RIGHT;
-            break;
+    const std::optional<ButtonChange> change = buttonChange(event.type);
+    if (!change) {
+        return;
     }
+    const std::uint16_t button =
+        change->button == ButtonChange::Button::Left ? BTN_LEFT : BTN_RIGHT;
+    const std::int32_t pressed = change->pressed ? 1 : 0;
     if (write(EV_KEY, button, pressed)) {
         write(EV_SYN, SYN_REPORT, 0);
     }

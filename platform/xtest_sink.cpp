@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace zorvan {
 
@@ -136,24 +137,10 @@ void XtestSink::post(const MouseEvent& event) {
         // Still post the button, so no press is left without its release.
         badPoint_.say("xtest: a pointer event has no valid position; its move is skipped");
     }
-    auto button = [&](std::uint8_t type, std::uint8_t number) {
-        xcb_test_fake_input(c, type, number, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    };
-    switch (event.type) {
-        case MouseEventType::LeftDragged:
-            break;
-        case MouseEventType::LeftDown:
-            button(XCB_BUTTON_PRESS, 1);
-            break;
-        case MouseEventType::LeftUp:
-            button(XCB_BUTTON_RELEASE, 1);
-            break;
-        case MouseEventType::RightDown:
-            button(XCB_BUTTON_PRESS, 3);
-            break;
-        case MouseEventType::RightUp:
-            button(XCB_BUTTON_RELEASE, 3);
-            break;
+    if (const std::optional<ButtonChange> change = buttonChange(event.type)) {
+        xcb_test_fake_input(c, change->pressed ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE,
+                            change->button == ButtonChange::Button::Left ? 1 : 3, XCB_CURRENT_TIME,
+                            XCB_NONE, 0, 0, 0);
     }
     if (xcb_flush(c) <= 0 || xcb_connection_has_error(c)) {
         lost_.say("xtest: lost the connection to the X server \"" + displayName_ +

@@ -18,6 +18,29 @@ struct MouseEvent {
     friend bool operator==(const MouseEvent&, const MouseEvent&) = default;
 };
 
+// What an event does to the buttons, for backends that speak in button
+// presses and releases: nothing for a drag (the button stays as it is).
+struct ButtonChange {
+    enum class Button { Left, Right } button;
+    bool pressed;
+};
+
+constexpr std::optional<ButtonChange> buttonChange(MouseEventType type) {
+    switch (type) {
+        case MouseEventType::LeftDown:
+            return ButtonChange{ButtonChange::Button::Left, true};
+        case MouseEventType::LeftUp:
+            return ButtonChange{ButtonChange::Button::Left, false};
+        case MouseEventType::RightDown:
+            return ButtonChange{ButtonChange::Button::Right, true};
+        case MouseEventType::RightUp:
+            return ButtonChange{ButtonChange::Button::Right, false};
+        case MouseEventType::LeftDragged:
+            break;
+    }
+    return std::nullopt;
+}
+
 // Where primitives post their events. Runs on the reader thread. A backend
 // that cannot deliver an event drops it (saying so once on stderr) and the
 // caller goes on with the rest of its sequence.
