@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <span>
 
+#include "driver/board_open_failure.h"
 #include "driver/counting_calibration_loader.h"
 #include "driver/errno_text.h"
 #include "driver/logging_packet_handler.h"
@@ -45,6 +46,7 @@ void AppController::awakeFromNib() {
     if (!installRunSignalHandlers()) {
         services_.warn("cannot install the SIGUSR1/SIGUSR2 handlers: " + errnoText(errno));
     }
+    log("waiting for the board at " + services_.devicePath);
     startReaderThread();
     if (services_.subscribeHotPlug) {
         services_.subscribeHotPlug();
@@ -104,7 +106,7 @@ void AppController::reportOpenFailure(int error) {
         return;
     }
     reportedOpenError_ = error;
-    const std::string line = "cannot open " + services_.devicePath + ": " + errnoText(error);
+    const std::string line = openFailureText(services_.devicePath, error);
     log(line);
     services_.warn(line);
 }
@@ -112,7 +114,16 @@ void AppController::reportOpenFailure(int error) {
 void AppController::ThreadreadData() {
     RunFlags& flags = services_.runFlags;
     const int fd = link_.InitSerialPort(services_.devicePath.c_str());
-    if (fd < 0) {
+    if (fd < 0 && link_.lastOpenError() == kBoardLocked) {
+        // Two readers would split the board's bytes and neither would get
+        // a whole packet: this one gives way, and says why.
+        const std::string line = lockConflictText(services_.devicePath, link_.lockHolder());
+        log(line);
+        services_.warn(line);
+        if (services_.requestExit) {
+            services_.requestExit(1);
+        }
+    } else if (fd < 0) {
         reportOpenFailure(link_.lastOpenError());
     } else {
         reportedOpenError_ = 0;
@@ -131,6 +142,7 @@ void AppController::ThreadreadData() {
     if (fd < 0) {
         return;
     }
+    log("board connected at " + services_.devicePath);
     runLoop(fd);
     link_.CloseSerialPort(fd);
 }

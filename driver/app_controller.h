@@ -46,6 +46,9 @@ class AppController {
         CalibrationLoader* calibrationLoader = nullptr;
         // Ends the application (asked for by the calibration alert).
         std::function<void()> requestQuit{};
+        // Ends the application with a failure status: another driver reads
+        // the board. Null: the reader only stops.
+        std::function<void(int exitCode)> requestExit{};
         // The last step of start-up: the hot-plug subscription.
         std::function<void()> subscribeHotPlug{};
         // Where the board's close diagnostics go.

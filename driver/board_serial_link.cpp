@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "driver/board_open_failure.h"
 #include "driver/errno_text.h"
 
 namespace zorvan {
@@ -20,10 +21,21 @@ BoardSerialLink::~BoardSerialLink() = default;
 int BoardSerialLink::InitSerialPort(const char* path) {
     // O_NOCTTY: a driver running as session leader would otherwise adopt the
     // board as its controlling terminal and get SIGHUP when it is unplugged.
-    const int fd = ::open(path, O_RDWR | O_NONBLOCK | O_NOCTTY);
+    // O_CLOEXEC: a program started from here must not keep the board, or
+    // its lock, once the driver has ended.
+    const int fd = ::open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        lastOpenError_ = errno;
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        return failOpen(errno == ENOTTY || errno == EISDIR ? kNotASerialDevice : errno);
+    }
+    // /dev/null or a plain file opens like a board but can never be one: it
+    // is refused before its settings are touched.
+    if (!::isatty(fd)) {
+        ::close(fd);
+        return failOpen(kNotASerialDevice);
+    }
+    if (!lockBoard(fd, lockHolder_)) {
+        ::close(fd);
+        lastOpenError_ = kBoardLocked;
         return -1;
     }
     lastOpenError_ = 0;
@@ -44,6 +56,12 @@ int BoardSerialLink::InitSerialPort(const char* path) {
     options.c_cc[VTIME] = 5;
     ::tcsetattr(fd, TCSANOW, &options);
     return fd;
+}
+
+int BoardSerialLink::failOpen(int error) {
+    lastOpenError_ = error;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return -1;
 }
 
 void BoardSerialLink::WriteData(int fd) {

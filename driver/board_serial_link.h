@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
+#include "driver/board_lock.h"
 #include "driver/packet.h"
 
 struct termios;
@@ -26,9 +28,14 @@ class BoardSerialLink {
     // Opens path read-write, non-blocking, never as controlling terminal, and
     // sets 19200 baud raw 8N1 without flow control, VMIN 0, VTIME 5. Returns
     // the descriptor, or -1 after a 500 ms pause (lastOpenError() says why).
+    // A path that is no terminal is refused (kNotASerialDevice), and so is a
+    // board that another process has locked (kBoardLocked, at once, with
+    // lockHolder() naming it); the board is left untouched in both cases.
     int InitSerialPort(const char* path);
-    // errno of the last failed open, 0 after a successful one.
+    // errno of the last failed open (or kNotASerialDevice, kBoardLocked),
+    // 0 after a successful one.
     int lastOpenError() const { return lastOpenError_; }
+    const std::optional<BoardLockHolder>& lockHolder() const { return lockHolder_; }
 
     // Sends connect_buf as eight one-byte writes; results are ignored.
     void WriteData(int fd);
@@ -38,9 +45,12 @@ class BoardSerialLink {
     void CloseSerialPort(int fd);
 
   private:
+    int failOpen(int error);
+
     std::FILE* closeMessages_;
     std::unique_ptr<struct termios> gOriginalTTYAttrs;
     int lastOpenError_ = 0;
+    std::optional<BoardLockHolder> lockHolder_;
 };
 
 }  // namespace zorvan

@@ -2,7 +2,10 @@
 # plain C++ and POSIX, no Qt.
 add_library(zorvan_driver STATIC
   ${CMAKE_CURRENT_LIST_DIR}/app_controller.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/board_lock.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/board_open_failure.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board_serial_link.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/board_status.cpp
   ${CMAKE_CURRENT_LIST_DIR}/errno_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/logging_packet_handler.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packet_framer.cpp

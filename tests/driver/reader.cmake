@@ -4,6 +4,7 @@ zorvan_add_test(packet_framer_test
   LIBS zorvan::driver LABELS driver)
 zorvan_add_test(board_serial_link_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/board_serial_link_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/board_open_test.cpp
   LIBS zorvan::driver LABELS driver)
 zorvan_add_test(reader_loop_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/reader_loop_test.cpp
