@@ -107,6 +107,11 @@ void MemorySettingsStore::setIntegerForKey(std::int64_t value, const std::string
     log(Access::Kind::WriteInteger, key);
 }
 
+void MemorySettingsStore::removeObjectForKey(const std::string& key) {
+    values_.erase(key);
+    log(Access::Kind::Remove, key);
+}
+
 void MemorySettingsStore::synchronize() {
     ++synchronizeCount_;
     log(Access::Kind::Synchronize, {});

@@ -14,6 +14,9 @@ class SettingsStore {
     virtual std::int64_t integerForKey(const std::string& key) = 0;
     virtual float floatForKey(const std::string& key) = 0;
     virtual void setIntegerForKey(std::int64_t value, const std::string& key) = 0;
+    // Removes the key, so that it reads as missing. A store that cannot
+    // remove keys stores 0, which reads the same.
+    virtual void removeObjectForKey(const std::string& key) { setIntegerForKey(0, key); }
     virtual void synchronize() = 0;
 };
 

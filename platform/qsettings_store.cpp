@@ -85,6 +85,10 @@ void QSettingsStore::setIntegerForKey(std::int64_t value, const std::string& key
     settings().setValue(toKey(key), static_cast<qlonglong>(value));
 }
 
+void QSettingsStore::removeObjectForKey(const std::string& key) {
+    settings().remove(toKey(key));
+}
+
 void QSettingsStore::synchronize() {
     settings().sync();
 }
