@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "calibration/wb_coordinate.h"
+#include "driver/mode_signatures.h"
 
 namespace zorvan {
 
@@ -14,5 +15,12 @@ BoardInput::BoardInput(MouseEventSink& sink, std::function<void()> startCalivo,
                {[this](float x, float y, bool down) { gestures_.BoardMouse(x, y, down); },
                 [this](float x, float y) { return WBCoordinate(tables_, x, y); },
                 std::move(startCalivo)}) {}
+
+void BoardInput::handlePacket(const Packet& packet, std::int32_t& iDownSkip) {
+    decode(packet, iDownSkip);
+    if (status_ != nullptr && packet[0] != Data_Head && findModeSignature(packet[0], packet[1])) {
+        status_->publishMode(decoderState_.bTouch, decoderState_.bSofeKey);
+    }
+}
 
 }  // namespace zorvan

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "calibration/calibration_tables.h"
+#include "driver/board_status.h"
 #include "driver/decoder_state.h"
 #include "driver/packet.h"
 #include "driver/packet_decoder.h"
@@ -30,9 +31,11 @@ class BoardInput : public PacketHandler {
     void decode(const Packet& packet, std::int32_t& iDownSkip) {
         decoder_.decode(packet, iDownSkip);
     }
-    void handlePacket(const Packet& packet, std::int32_t& iDownSkip) override {
-        decode(packet, iDownSkip);
-    }
+    void handlePacket(const Packet& packet, std::int32_t& iDownSkip) override;
+
+    // Where the board's mode is published for the window after each mode
+    // packet (null: nowhere). Set before the reader starts.
+    void publishStatusTo(BoardStatus* status) { status_ = status; }
 
     // Re-arms the soft-key hold from outside the packet stream. Any thread:
     // the flag is the one piece of decoder state the GUI thread may touch.
@@ -47,6 +50,7 @@ class BoardInput : public PacketHandler {
     DecoderState decoderState_;
     GestureEngine gestures_;
     PacketDecoder decoder_;
+    BoardStatus* status_ = nullptr;
 };
 
 }  // namespace zorvan

@@ -10,4 +10,4 @@ add_library(zorvan_board_input STATIC
   ${CMAKE_CURRENT_LIST_DIR}/board_input.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stored_calibration_loader.cpp)
 add_library(zorvan::board_input ALIAS zorvan_board_input)
-target_link_libraries(zorvan_board_input PUBLIC zorvan::protocol)
+target_link_libraries(zorvan_board_input PUBLIC zorvan::protocol zorvan::driver)

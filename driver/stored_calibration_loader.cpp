@@ -5,7 +5,11 @@
 namespace zorvan {
 
 bool StoredCalibrationLoader::load() {
-    return ReadSystemParam(tables_, prefs_, display_, pid_, bGet_, showAlert_);
+    const bool stored = ReadSystemParam(tables_, prefs_, display_, pid_, bGet_, showAlert_);
+    if (status_ != nullptr) {
+        status_->publishCalibration(stored, tables_.W_Dot, tables_.H_Dot);
+    }
+    return stored;
 }
 
 }  // namespace zorvan

@@ -8,6 +8,7 @@
 #include "calibration/calibration_tables.h"
 #include "calibration/main_display.h"
 #include "calibration/settings_store.h"
+#include "driver/board_status.h"
 #include "driver/calibration_loader.h"
 
 namespace zorvan {
@@ -28,6 +29,10 @@ class StoredCalibrationLoader : public CalibrationLoader {
 
     bool load() override;
 
+    // Where the grid in use is published for the window after each load
+    // (null: nowhere). Set before the reader starts.
+    void publishStatusTo(BoardStatus* status) { status_ = status; }
+
   private:
     CalibrationTables& tables_;
     SettingsStore& prefs_;
@@ -35,6 +40,7 @@ class StoredCalibrationLoader : public CalibrationLoader {
     std::int64_t pid_;
     std::atomic<bool>& bGet_;
     std::function<void()> showAlert_;
+    BoardStatus* status_ = nullptr;
 };
 
 }  // namespace zorvan

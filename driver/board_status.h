@@ -1,0 +1,61 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/run_flags.h"
+
+namespace zorvan {
+
+// What the window shows about the board, published by the reader thread in
+// lock-free values; the GUI thread only ever reads them (and the run flags).
+struct BoardStatus {
+    enum class Mode : std::uint8_t { Unknown, Pen, PenKeys, Touch, TouchKeys };
+    enum class Calibration : std::uint8_t { NotLoaded, BuiltIn, Stored };
+
+    // Set from each mode packet the board sends.
+    std::atomic<Mode> mode{Mode::Unknown};
+    // Set by each calibration load: the grid in use. The size is stored
+    // before the kind, so a reader that sees the kind sees its size too.
+    std::atomic<std::int32_t> gridColumns{0};
+    std::atomic<std::int32_t> gridRows{0};
+    std::atomic<Calibration> calibration{Calibration::NotLoaded};
+
+    void publishMode(bool touch, bool softKeys);
+    void publishCalibration(bool stored, std::int32_t columns, std::int32_t rows);
+
+    static_assert(std::atomic<Mode>::is_always_lock_free);
+    static_assert(std::atomic<Calibration>::is_always_lock_free);
+    static_assert(std::atomic<std::int32_t>::is_always_lock_free);
+};
+
+// One consistent-enough look at the board for the window, taken on the GUI
+// thread. Values may be a poll old; the next look catches up.
+struct BoardStatusSnapshot {
+    enum class Board : std::uint8_t { Waiting, Connected, Paused };
+
+    Board board = Board::Waiting;
+    BoardStatus::Mode mode = BoardStatus::Mode::Unknown;
+    BoardStatus::Calibration calibration = BoardStatus::Calibration::NotLoaded;
+    std::int32_t gridColumns = 0;
+    std::int32_t gridRows = 0;
+    bool calibrationUsable = true;  // the stored grid passed its spacing check
+
+    friend bool operator==(const BoardStatusSnapshot&, const BoardStatusSnapshot&) = default;
+};
+
+BoardStatusSnapshot takeSnapshot(const RunFlags& flags, const BoardStatus& status);
+
+// The three parts of the status line.
+std::string boardText(const BoardStatusSnapshot& s, const std::string& path);
+std::string modeText(const BoardStatusSnapshot& s);
+std::string calibrationText(const BoardStatusSnapshot& s);
+
+// The log lines a change of status deserves: pausing and resuming, a new
+// mode, a new calibration. Opening the board is told by the reader itself.
+std::vector<std::string> statusChangeLines(const BoardStatusSnapshot& before,
+                                           const BoardStatusSnapshot& after);
+
+}  // namespace zorvan
