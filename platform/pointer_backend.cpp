@@ -10,6 +10,12 @@ namespace zorvan {
 
 namespace {
 
+// "uinput: cannot open ..." said after "--pointer uinput cannot be used: ".
+std::string withoutBackendName(const std::string& failure) {
+    const auto colon = failure.find(": ");
+    return colon == std::string::npos ? failure : failure.substr(colon + 2);
+}
+
 std::unique_ptr<MouseEventSink> makeLog(const std::string& logPath, std::string& description) {
     if (logPath.empty()) {
         description = "pointer events: log to stdout";
@@ -92,6 +98,28 @@ std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend, DisplayS
     auto log = makeLog(logPath, logDescription);
     description = logDescription + " (" + uinput->failure() + "; " + xtest->failure() + ")";
     return log;
+}
+
+PointerSinkChoice choosePointerSink(PointerBackend backend, DisplaySize size,
+                                    const std::string& logPath) {
+    PointerSinkChoice choice;
+    choice.sink = makePointerSink(backend, size, logPath, choice.description);
+    if (const auto* uinput = dynamic_cast<const UinputSink*>(choice.sink.get());
+        backend == PointerBackend::Uinput && uinput != nullptr && !uinput->ready()) {
+        choice.refusal =
+            "--pointer uinput cannot be used: " + withoutBackendName(uinput->failure()) +
+            ". Load the kernel module (sudo modprobe uinput; at every boot: echo "
+            "uinput | sudo tee /etc/modules-load.d/zorvan.conf) and install the udev "
+            "rule 60-zorvan.rules, which lets the user at the seat open /dev/uinput; "
+            "or start zorvan with --pointer auto";
+    }
+    if (const auto* xtest = dynamic_cast<const XtestSink*>(choice.sink.get());
+        backend == PointerBackend::Xtest && xtest != nullptr && !xtest->connected()) {
+        choice.refusal = "--pointer xtest cannot be used: " + withoutBackendName(xtest->failure()) +
+                         ". Start zorvan inside the X session, or set DISPLAY to a running X "
+                         "server (for example DISPLAY=:0); on Wayland use --pointer uinput";
+    }
+    return choice;
 }
 
 }  // namespace zorvan

@@ -32,4 +32,15 @@ std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend, DisplayS
                                                 const std::string& logPath,
                                                 std::string& description);
 
+// The sink for `backend` and, when a backend named explicitly cannot be used,
+// why and what cures it: a driver asked for uinput or xtest that would only
+// drop events says so and stops instead. `auto` is never refused.
+struct PointerSinkChoice {
+    std::unique_ptr<MouseEventSink> sink;
+    std::string description;  // as makePointerSink
+    std::string refusal;      // empty: usable
+};
+PointerSinkChoice choosePointerSink(PointerBackend backend, DisplaySize size,
+                                    const std::string& logPath);
+
 }  // namespace zorvan

@@ -95,7 +95,11 @@ bool PosixProcessControl::isCalibrationTool(std::int64_t pid) {
 }
 
 bool PosixProcessControl::sendHangup(std::int64_t pid) {
-    return validPid(pid) && ::kill(static_cast<pid_t>(pid), SIGHUP) == 0;
+    const bool delivered = validPid(pid) && ::kill(static_cast<pid_t>(pid), SIGHUP) == 0;
+    if (delivered && report_) {
+        report_("the calibration tool (pid " + std::to_string(pid) + ") was asked to calibrate");
+    }
+    return delivered;
 }
 
 void PosixProcessControl::launchDetached(const std::string& path) {
@@ -140,13 +144,23 @@ void PosixProcessControl::launchDetached(const std::string& path) {
         ::close(fds[0]);
     }
 
-    std::lock_guard lock(mutex_);
-    lastLaunchError_ = error;
-    if (error != 0 && error != reportedError_) {
-        std::fprintf(stderr, "zorvan: cannot start the calibration tool %s: %s\n", path.c_str(),
-                     std::strerror(error));
+    std::string line;
+    {
+        std::lock_guard lock(mutex_);
+        // strerror's buffer is shared: it is read under the lock.
+        line = error == 0
+                   ? "calibration tool started: " + path
+                   : "cannot start the calibration tool " + path + ": " + std::strerror(error);
+        lastLaunchError_ = error;
+        if (error != 0 && error != reportedError_) {
+            std::fprintf(stderr, "zorvan: cannot start the calibration tool %s: %s\n", path.c_str(),
+                         std::strerror(error));
+        }
+        reportedError_ = error;
     }
-    reportedError_ = error;
+    if (report_) {
+        report_(line);
+    }
 }
 
 int PosixProcessControl::lastLaunchError() const {

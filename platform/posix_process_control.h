@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -29,8 +30,14 @@ class PosixProcessControl : public ProcessControl {
     // The errno of the last launch's exec (0 after a successful start).
     int lastLaunchError() const;
 
+    // Receives one line for every signal delivered to the tool and every
+    // launch, started or failed, so that a request for calibration always
+    // shows in the log view. Called on the requesting thread; set before use.
+    void setReport(std::function<void(const std::string&)> report) { report_ = std::move(report); }
+
   private:
     std::string toolName_;
+    std::function<void(const std::string&)> report_;
     mutable std::mutex mutex_;
     int lastLaunchError_ = 0;
     int reportedError_ = 0;

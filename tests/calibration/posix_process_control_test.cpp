@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +122,29 @@ TEST_F(ToolFolder, FailedLaunchIsRecordedAndNotFatal) {
     }
     int status = 0;
     EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1);
+}
+
+TEST_F(ToolFolder, EveryRequestIsReportedForTheLogView) {
+    std::vector<std::string> lines;
+    PosixProcessControl processes;
+    processes.setReport([&lines](const std::string& line) { lines.push_back(line); });
+    const fs::path missing = dir_ / "missing" / "Calivo.app";
+    processes.launchDetached(missing.string());
+    processes.launchDetached(tool_.string());
+    ASSERT_TRUE(waitFor(dir_ / "info"));
+    std::istringstream info(slurp(dir_ / "info"));
+    info >> toolPid_;
+    EXPECT_TRUE(processes.sendHangup(toolPid_));
+    ASSERT_TRUE(waitFor(dir_ / "hup"));
+    // A pid that cannot be the tool is not signalled, and nothing is said.
+    EXPECT_FALSE(processes.sendHangup(-1));
+    EXPECT_EQ(
+        lines,
+        (std::vector<std::string>{
+            "cannot start the calibration tool " + missing.string() + ": No such file or directory",
+            "calibration tool started: " + tool_.string(),
+            "the calibration tool (pid " + std::to_string(toolPid_) + ") was asked to calibrate",
+        }));
 }
 
 TEST(PosixProcessControl, OnlyTheToolCountsAsTheTool) {
