@@ -5,6 +5,7 @@
 
 #include "driver/app_controller.h"
 #include "driver/board_input.h"
+#include "driver/board_status.h"
 #include "driver/calivo_launcher.h"
 #include "driver/stored_calibration_loader.h"
 #include "platform/pointer_backend.h"
@@ -28,6 +29,7 @@ class BoardDriver {
         std::string pointerLog;  // empty: stdout
         LogWriter log;           // the log view (thread-safe)
         std::function<void()> requestQuit;
+        std::function<void(int exitCode)> requestExit;
     };
 
     explicit BoardDriver(Options options);
@@ -35,26 +37,43 @@ class BoardDriver {
     BoardDriver(const BoardDriver&) = delete;
     BoardDriver& operator=(const BoardDriver&) = delete;
 
+    // Not empty when the driver cannot run as asked (a pointer backend named
+    // on the command line that cannot be used): the reason and the cure.
+    const std::string& startFailure() const { return startFailure_; }
+
     // Start-up of the controller: signal handlers, then the reader thread.
     void start() { controller_->awakeFromNib(); }
-    // Stops the reader and closes the board; safe to call more than once.
-    void stop() { controller_->shutdown(); }
+    // Stops the reader, closes the board and takes back "ZorvanPid" if it is
+    // still this process's; safe to call more than once.
+    void stop();
 
-    // The window's action that re-arms the board's soft-key hold.
-    void btnCheck() { input_->btnCheck(); }
+    // The window's actions, on the GUI thread; each says in the log what it did.
+    void btnCheck();
+    void calibrate();
+
+    // The board as the window shows it; GUI thread.
+    BoardStatusSnapshot status() const { return takeSnapshot(processRunFlags(), status_); }
 
     AppController& controller() { return *controller_; }
 
   private:
+    LogWriter log_;
     QtMainDisplay display_;
     QSettingsStore prefs_;
     PosixProcessControl processes_;
     QtAlertPresenter alerts_;
+    BoardStatus status_;
     std::unique_ptr<CalivoLauncher> launcher_;
+    // The menu's own launcher and store: the reader's are touched only on
+    // the reader thread.
+    QSettingsStore menuPrefs_;
+    std::unique_ptr<CalivoLauncher> menuLauncher_;
     std::unique_ptr<MouseEventSink> sink_;
     std::unique_ptr<BoardInput> input_;
     std::unique_ptr<StoredCalibrationLoader> loader_;
     std::unique_ptr<AppController> controller_;
+    std::string startFailure_;
+    bool stopped_ = false;
 };
 
 }  // namespace zorvan::app

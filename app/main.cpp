@@ -2,25 +2,16 @@
 #include <cstdlib>
 
 #include <QApplication>
-#include <QMenuBar>
 #include <QMetaObject>
 
 #include "app/board_driver.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/quit_signals.h"
+#include "app/status_follower.h"
+#include "app/window_system.h"
+#include "platform/qsettings_store.h"
 #include "platform/qt_translations.h"
-
-namespace {
-
-// Without a display the driver still runs (as a service, over ssh, in CI).
-void useOffscreenWithoutDisplay() {
-    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    }
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     using zorvan::app::ParsedCommandLine;
@@ -46,39 +37,70 @@ int main(int argc, char** argv) {
     }
     const zorvan::app::CommandLine& options = parsed.options;
 
-    useOffscreenWithoutDisplay();
+    // A display that cannot be reached gives one line and a failure status,
+    // not Qt's abort: a driver started before the session is ready is
+    // restarted by whoever started it.
+    zorvan::app::installQuietQtMessages();
+    const zorvan::app::WindowSystemChoice windowSystem = zorvan::app::chooseWindowSystem(
+        zorvan::app::currentWindowSystemEnvironment(), zorvan::app::realWindowSystemProbes());
+    if (!windowSystem.error.empty()) {
+        std::fprintf(stderr, "zorvan: %s\n", windowSystem.error.c_str());
+        return 1;
+    }
+    if (!windowSystem.platform.empty()) {
+        ::setenv("QT_QPA_PLATFORM", windowSystem.platform.c_str(), 1);
+    }
     QApplication application(argc, argv);
     zorvan::app::MainWindow window;
-    window.show();
     zorvan::app::QuitSignals quitSignals;
 
     zorvan::installTranslations(application);
 
     const bool logToStdout = options.logToStdout;
+    const zorvan::LogWriter log = [&window, logToStdout](std::string_view line) {
+        if (logToStdout) {
+            std::printf("%.*s\n", static_cast<int>(line.size()), line.data());
+            std::fflush(stdout);
+        }
+        window.postLog(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+    };
+    log("Zorvan " ZORVAN_VERSION);
     zorvan::app::BoardDriver driver({
         .devicePath = options.devicePath.toStdString(),
         .pointer = options.pointer,
         .pointerLog = options.pointerLog.toStdString(),
-        .log =
-            [&window, logToStdout](std::string_view line) {
-                if (logToStdout) {
-                    std::printf("%.*s\n", static_cast<int>(line.size()), line.data());
-                    std::fflush(stdout);
-                }
-                window.postLog(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
-            },
+        .log = log,
         .requestQuit =
             [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); },
+        .requestExit =
+            [](int code) {
+                QMetaObject::invokeMethod(
+                    qApp, [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
+            },
     });
+    if (!driver.startFailure().empty()) {
+        std::fprintf(stderr, "zorvan: %s\n", driver.startFailure().c_str());
+        return 1;
+    }
     // The reader stops and the board is closed (its settings restored) before
     // the window goes away.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [&driver] { driver.stop(); });
-    driver.controller().log("Zorvan " ZORVAN_VERSION ": board at " +
-                            options.devicePath.toStdString());
-    // The soft-key hold asks for calibration once; this re-arms it by hand.
-    window.menuBar()
-        ->addMenu(QObject::tr("&Board"))
-        ->addAction(QObject::tr("Re-arm soft keys"), [&driver] { driver.btnCheck(); });
+    window.installMenus(
+        {
+            .calibrate = [&driver] { driver.calibrate(); },
+            // Empty until the serial port list is wired in: the item stays hidden.
+            .listDevices = {},
+            // The soft-key hold asks for calibration once; this re-arms it by hand.
+            .rearmSoftKeys = [&driver] { driver.btnCheck(); },
+        },
+        QObject::tr("<p><b>Zorvan %1</b></p><p>The driver for serial whiteboards: it reads the "
+                    "board's packets and turns them into pointer input.</p>"
+                    "<p>Board: %2<br>Settings: %3</p>")
+            .arg(ZORVAN_VERSION, options.devicePath.toHtmlEscaped(),
+                 zorvan::QSettingsStore().fileName().toHtmlEscaped()));
+    zorvan::app::StatusFollower status([&driver] { return driver.status(); },
+                                       options.devicePath.toStdString(), window, log);
+    window.show();
     driver.start();
     return application.exec();
 }

@@ -74,6 +74,7 @@ class Subprocess {
     }
 
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     void writeStdin(const std::string& text) const {
         [[maybe_unused]] const ssize_t n = ::write(stdin_, text.data(), text.size());
     }
