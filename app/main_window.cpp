@@ -20,6 +20,9 @@ constexpr int kLogLines = 5000;
 QLabel* statusPart(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Framed, so the three parts read apart.
+    label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    label->setContentsMargins(4, 0, 4, 0);
     return label;
 }
 }  // namespace
