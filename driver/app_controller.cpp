@@ -165,6 +165,8 @@ void AppController::runLoop(int fd) {
         // answers at once, so a vanished board never makes the loop spin.
         sleepUntil(deadline);
         if (++iIdleCount > kIdleLimit) {
+            // A contact still held would have sent samples all along.
+            handler_->releaseHeldContact();
             // Cleared before the load, so that a SIGUSR1 during the load
             // leaves another load pending.
             if (flags.bNeedReadPara.exchange(false, kRelaxed)) {
@@ -177,6 +179,8 @@ void AppController::runLoop(int fd) {
             framer.clear();
         }
     }
+    // Removed, gone or quitting: nothing will ever lift a press now.
+    handler_->releaseHeldContact();
 }
 
 }  // namespace zorvan
