@@ -78,6 +78,7 @@ void AppController::shutdown() {
 }
 
 bool AppController::ReadSystemParam() {
+    calibrationLoaded_ = true;
     return loader_->load();
 }
 
@@ -157,7 +158,16 @@ void AppController::runLoop(int fd) {
         }
         if (received > 0) {
             framer.push(std::span(buffer.data(), static_cast<std::size_t>(received)),
-                        [&](const Packet& packet) { handler_->handlePacket(packet, iDownSkip); });
+                        [&](const Packet& packet) {
+                            if (!calibrationLoaded_) {
+                                // Nothing loaded yet: a pen already on the board,
+                                // or a board that never falls silent, would map
+                                // every point to the top-left corner.
+                                flags.bNeedReadPara.store(false, kRelaxed);
+                                ReadSystemParam();
+                            }
+                            handler_->handlePacket(packet, iDownSkip);
+                        });
             iIdleCount = 0;
             continue;
         }

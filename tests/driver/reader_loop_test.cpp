@@ -21,6 +21,7 @@
 #include "driver/app_controller.h"
 #include "driver/board_input.h"
 #include "driver/calibration_loader.h"
+#include "driver/counting_calibration_loader.h"
 #include "pointer/recording_sink.h"
 #include "tests/driver/pty_pair.h"
 #include "tests/driver/reader_test_support.h"
@@ -151,6 +152,65 @@ TEST(ReaderLoop, Usr2PausesAndUsr1ResumesWithAFreshLoad) {
     EXPECT_EQ(f.handler.waitFor(1, 1s).size(), 1u);
     EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
     EXPECT_EQ(f.controller.calibrationLoads(), 2);
+}
+
+// Notes how many loads had been made when each packet was handed over.
+class LoadsSeenByPackets final : public PacketHandler {
+  public:
+    explicit LoadsSeenByPackets(const CountingCalibrationLoader& loader) : loader_(loader) {}
+    void handlePacket(const Packet& /*packet*/, std::int32_t& /*iDownSkip*/) override {
+        std::lock_guard lock(mutex_);
+        seen_.push_back(loader_.calls());
+    }
+    std::vector<int> seen() {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+
+  private:
+    const CountingCalibrationLoader& loader_;
+    std::mutex mutex_;
+    std::vector<int> seen_;
+};
+
+TEST(ReaderLoop, TheFirstPacketIsDecodedWithTheCalibrationLoaded) {
+    // A pen already on the board at start, or a board that never falls
+    // silent, must not land at the top-left corner for want of a load.
+    CountingCalibrationLoader loader;
+    LoadsSeenByPackets handler(loader);
+    RunFlags flags;
+    test::PtyPair pty;
+    std::FILE* closeMessages = std::tmpfile();
+    AppController controller({.runFlags = flags,
+                              .devicePath = pty.slavePath(),
+                              .packetHandler = &handler,
+                              .calibrationLoader = &loader,
+                              .closeMessages = closeMessages});
+    controller.startReaderThread();
+    ASSERT_TRUE(waitUntil([&] { return flags.iRun.load() > 0; }, 2s));
+    for (int i = 0; i < 5; ++i) {
+        pty.write(bytesOf(kDown));
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_TRUE(waitUntil([&] { return handler.seen().size() == 5; }, 1s));
+    EXPECT_EQ(handler.seen(), (std::vector<int>{1, 1, 1, 1, 1}));
+
+    // That load was the pending one: the silence only sends the handshake.
+    EXPECT_EQ(pty.read(8, 3s), kHandshake);
+    EXPECT_EQ(loader.calls(), 1);
+
+    // Once loaded, a new reader loads at its first silence again, not before
+    // its first packet.
+    controller.shutdown();
+    controller.startReaderThread();
+    ASSERT_TRUE(waitUntil([&] { return flags.iRun.load() > 0; }, 2s));
+    pty.write(bytesOf(kDown));
+    ASSERT_TRUE(waitUntil([&] { return handler.seen().size() == 6; }, 1s));
+    EXPECT_EQ(handler.seen().back(), 1);
+    EXPECT_EQ(pty.read(8, 3s), kHandshake);
+    EXPECT_EQ(loader.calls(), 2);
+    controller.shutdown();
+    std::fclose(closeMessages);
 }
 
 // Sends SIGUSR1 to the process from inside its first load.
