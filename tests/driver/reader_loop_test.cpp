@@ -380,6 +380,70 @@ TEST(ReaderLoop, AContactHeldAtASilenceOrWhenTheReaderStopsIsReleasedAtItsLastPo
     std::fclose(closeMessages);
 }
 
+// A load that never returns, like an open() of a settings file on a stalled
+// network home.
+class StuckLoader final : public CalibrationLoader {
+  public:
+    bool load() override {
+        for (;;) {
+            ::pause();
+        }
+    }
+};
+
+TEST(ReaderLoop, QuittingWaitsNoMoreThanAboutTwoSecondsForAStuckReader) {
+    test::PtyPair pty;
+    int report[2];
+    int errors[2];
+    ASSERT_EQ(::pipe(report), 0);
+    ASSERT_EQ(::pipe(errors), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(errors[1], 2);
+        RunFlags flags;
+        StuckLoader loader;
+        test::RecordingHandler handler;
+        AppController controller({.runFlags = flags,
+                                  .devicePath = pty.slavePath(),
+                                  .packetHandler = &handler,
+                                  .calibrationLoader = &loader,
+                                  .closeMessages = std::tmpfile()});
+        controller.startReaderThread();
+        if (!waitUntil([&] { return flags.iRun.load() > 0; }, 2s)) {
+            ::_exit(10);
+        }
+        pty.write(bytesOf(kDown));  // the first packet waits for the load
+        std::this_thread::sleep_for(200ms);
+        [[maybe_unused]] auto n = ::write(report[1], "q", 1);
+        controller.shutdown();  // the application quits
+        ::_exit(20);            // only if the stuck reader was joined after all
+    }
+    ::close(errors[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(report[0], &byte, 1), 1);
+    const auto quit = Clock::now();
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0 && secondsSince(quit) < 6) {
+        std::this_thread::sleep_for(10ms);
+    }
+    const double waited = secondsSince(quit);
+    if (waited >= 6) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+    }
+    EXPECT_LT(waited, 3.0) << "quitting waited for the stuck reader";
+    EXPECT_GE(waited, 1.9);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    char text[512] = {};
+    const ssize_t n = ::read(errors[0], text, sizeof text - 1);
+    EXPECT_NE(std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0).find("did not stop"),
+              std::string::npos);
+    for (int fd : {report[0], report[1], errors[0]}) {
+        ::close(fd);
+    }
+}
+
 double cpuSeconds() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
