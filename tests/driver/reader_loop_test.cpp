@@ -22,6 +22,7 @@
 #include "driver/board_input.h"
 #include "driver/calibration_loader.h"
 #include "driver/counting_calibration_loader.h"
+#include "driver/stored_calibration_loader.h"
 #include "pointer/recording_sink.h"
 #include "tests/driver/pty_pair.h"
 #include "tests/driver/reader_test_support.h"
@@ -213,27 +214,43 @@ TEST(ReaderLoop, TheFirstPacketIsDecodedWithTheCalibrationLoaded) {
     std::fclose(closeMessages);
 }
 
-// Sends SIGUSR1 to the process from inside its first load.
-class ResignallingLoader final : public CalibrationLoader {
-  public:
-    bool load() override {
-        if (calls.fetch_add(1) == 0) {
+TEST(ReaderLoop, Usr1DuringALoadLeavesAnotherLoadPending) {
+    // The driver's own handlers and flags, and the real load of a grid that
+    // fails its spacing check; the calibration tool's SIGUSR1 comes while the
+    // first load's alert is up.
+    RunFlags& flags = processRunFlags();
+    flags.bRun = true;
+    flags.bGet = true;
+    ASSERT_TRUE(installRunSignalHandlers());
+    CalibrationTables tables;
+    MemorySettingsStore store;
+    store.setInteger("DotCount", 2);
+    const float raw[4][2] = {{500, 400}, {500, 3600}, {3500, 400}, {505, 3600}};
+    for (int dot = 0; dot < 4; ++dot) {
+        store.setFloat(dotKey(dot, 'x'), raw[dot][0]);
+        store.setFloat(dotKey(dot, 'y'), raw[dot][1]);
+    }
+    struct : MainDisplay {
+        DisplaySize pixelSize() const override { return {1000, 800}; }
+    } display;
+    int alerts = 0;  // reader thread only, read after it has ended
+    StoredCalibrationLoader loader(tables, store, display, 1, flags.bGet, [&alerts] {
+        if (++alerts == 1) {
             ::raise(SIGUSR1);
         }
-        return true;
+    });
+    {
+        ReaderFixture f(&flags, &loader);
+        ASSERT_TRUE(f.startAndOpen());
+        EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
+        EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
     }
-    std::atomic<int> calls{0};
-};
-
-TEST(ReaderLoop, Usr1DuringALoadLeavesAnotherLoadPending) {
-    RunFlags& flags = processRunFlags();
-    ASSERT_TRUE(installRunSignalHandlers());
-    ResignallingLoader loader;
-    ReaderFixture f(&flags, &loader);
-    ASSERT_TRUE(f.startAndOpen());
-    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
-    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
-    EXPECT_EQ(loader.calls.load(), 2);
+    // The signal asked for the second load and vouched for the grid anew; the
+    // second load's check, made after it, failed the grid again.
+    EXPECT_EQ(store.synchronizeCount(), 2);
+    EXPECT_EQ(alerts, 2);
+    EXPECT_FALSE(flags.bGet.load());
+    EXPECT_EQ(tables.DIS_LIMIT, 90);
 }
 
 TEST(ReaderLoop, StopEndsAPausedReaderAndRestoresTheTerminal) {
