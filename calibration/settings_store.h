@@ -18,6 +18,14 @@ class SettingsStore {
     // remove keys stores 0, which reads the same.
     virtual void removeObjectForKey(const std::string& key) { setIntegerForKey(0, key); }
     virtual void synchronize() = 0;
+
+    // Why the last synchronize() found nothing to read (the file is missing,
+    // unreadable, not a regular file, too large, or does not parse), as a
+    // phrase for the log; empty when it read the store.
+    virtual std::string readProblem() const { return {}; }
+    // Why the last synchronize() could not publish this process's writes;
+    // empty when it did (or had nothing to publish).
+    virtual std::string writeProblem() const { return {}; }
 };
 
 }  // namespace zorvan

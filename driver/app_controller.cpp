@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <span>
 
 #include "driver/board_open_failure.h"
@@ -30,6 +31,15 @@ AppController::AppController(Services services)
     if (services_.packetHandler == nullptr) {
         ownHandler_ =
             std::make_unique<LoggingPacketHandler>([this](std::string_view line) { log(line); });
+    }
+    if (!services_.abandonReader) {
+        services_.abandonReader = [warn = services_.warn] {
+            warn(
+                "the reader did not stop within 2 s (blocked on the settings file?); "
+                "quitting without it");
+            std::fflush(nullptr);
+            std::_Exit(EXIT_SUCCESS);
+        };
     }
     if (services_.calibrationLoader == nullptr) {
         ownLoader_ = std::make_unique<CountingCalibrationLoader>();
@@ -67,19 +77,36 @@ bool AppController::startReaderThread() {
     readerActive_.store(true);
     reader_ = std::thread([this] {
         ThreadreadData();
-        readerActive_.store(false);
+        {
+            std::lock_guard lock(readerEndMutex_);
+            readerActive_.store(false);
+        }
+        readerEnded_.notify_all();
     });
     return true;
 }
 
 void AppController::shutdown() {
     services_.runFlags.iRun.store(-1, kRelaxed);
-    if (reader_.joinable()) {
-        reader_.join();
+    if (!reader_.joinable()) {
+        return;
     }
+    bool ended = false;
+    {
+        std::unique_lock lock(readerEndMutex_);
+        ended =
+            readerEnded_.wait_for(lock, kQuitPatience, [this] { return !readerActive_.load(); });
+    }
+    if (ended) {
+        reader_.join();
+        return;
+    }
+    services_.abandonReader();
+    reader_.detach();
 }
 
 bool AppController::ReadSystemParam() {
+    calibrationLoaded_ = true;
     return loader_->load();
 }
 
@@ -169,7 +196,16 @@ void AppController::runLoop(int fd) {
         }
         if (received > 0) {
             framer.push(std::span(buffer.data(), static_cast<std::size_t>(received)),
-                        [&](const Packet& packet) { handler_->handlePacket(packet, iDownSkip); });
+                        [&](const Packet& packet) {
+                            if (!calibrationLoaded_) {
+                                // Nothing loaded yet: a pen already on the board,
+                                // or a board that never falls silent, would map
+                                // every point to the top-left corner.
+                                flags.bNeedReadPara.store(false, kRelaxed);
+                                ReadSystemParam();
+                            }
+                            handler_->handlePacket(packet, iDownSkip);
+                        });
             iIdleCount = 0;
             continue;
         }
@@ -177,6 +213,8 @@ void AppController::runLoop(int fd) {
         // answers at once, so a vanished board never makes the loop spin.
         sleepUntil(deadline);
         if (++iIdleCount > kIdleLimit) {
+            // A contact still held would have sent samples all along.
+            handler_->releaseHeldContact();
             // Cleared before the load, so that a SIGUSR1 during the load
             // leaves another load pending.
             if (flags.bNeedReadPara.exchange(false, kRelaxed)) {
@@ -189,6 +227,8 @@ void AppController::runLoop(int fd) {
             framer.clear();
         }
     }
+    // Removed, gone or quitting: nothing will ever lift a press now.
+    handler_->releaseHeldContact();
 }
 
 }  // namespace zorvan

@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -53,12 +55,21 @@ class AppController {
         std::function<void()> subscribeHotPlug{};
         // Where the board's close diagnostics go.
         std::FILE* closeMessages = stdout;
+        // Called by shutdown() when the reader has not ended within
+        // kQuitPatience, stuck where no flag reaches it (an open() or read()
+        // of a settings file on a stalled network home). Default: say so and
+        // end the process at once, without destructors, since everything
+        // the reader uses would be freed under it. One that returns leaves
+        // the reader detached, and the caller must keep alive what it uses.
+        std::function<void()> abandonReader{};
     };
 
     // Timing of the reader loop.
     static constexpr auto kTurn = std::chrono::milliseconds(5);
     static constexpr auto kPausedTurn = std::chrono::milliseconds(10);
     static constexpr std::int32_t kIdleLimit = 300;
+    // How long quitting waits for the reader to end.
+    static constexpr auto kQuitPatience = std::chrono::seconds(2);
 
     explicit AppController(Services services);
     ~AppController();  // calls shutdown()
@@ -74,12 +85,14 @@ class AppController {
     // is opening or running.
     bool startReaderThread();
 
-    // Stops the reader (iRun = -1), waits for it to close the board and end.
-    // Idempotent; called when the application quits.
+    // Stops the reader (iRun = -1), waits for it to close the board and end,
+    // for at most kQuitPatience (then abandonReader). Idempotent; called when
+    // the application quits.
     void shutdown();
 
     // The reader thread's body: open, poll, frame, hand over packets, load
-    // the calibration and send the handshake at silences, close. Run through
+    // the calibration and send the handshake at silences, close. The very
+    // first packet of the process waits for a load if none was made yet. Run through
     // startReaderThread(), which sets iRun = 0 first: a stop (iRun = -1) that
     // comes while the board is being opened then wins over the descriptor.
     void ThreadreadData();
@@ -108,7 +121,13 @@ class AppController {
 
     std::thread reader_;
     std::atomic<bool> readerActive_{false};
+    // Told when a reader thread has ended.
+    std::mutex readerEndMutex_;
+    std::condition_variable readerEnded_;
     static_assert(std::atomic<bool>::is_always_lock_free);
+    // Whether any calibration load has been made; until then the first packet
+    // waits for one. Only reader threads touch it, one after the other.
+    bool calibrationLoaded_ = false;
     // Reason of the last open failure told to the user; only reader threads
     // touch it, one after the other (each joined before the next starts).
     int reportedOpenError_ = 0;

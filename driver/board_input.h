@@ -10,6 +10,7 @@
 #include "driver/packet.h"
 #include "driver/packet_decoder.h"
 #include "driver/packet_handler.h"
+#include "pointer/button_tracking_sink.h"
 #include "pointer/gesture_engine.h"
 #include "pointer/mouse_event.h"
 
@@ -32,6 +33,10 @@ class BoardInput : public PacketHandler {
         decoder_.decode(packet, iDownSkip);
     }
     void handlePacket(const Packet& packet, std::int32_t& iDownSkip) override;
+    // A left button still pressed (a stroke whose lift was lost, or the pen's
+    // double-click command without its second half) is released at the last
+    // point, and the next sample starts a new press.
+    void releaseHeldContact() override;
 
     // Where the board's mode is published for the window after each mode
     // packet (null: nowhere). Set before the reader starts.
@@ -48,6 +53,7 @@ class BoardInput : public PacketHandler {
   private:
     CalibrationTables tables_;
     DecoderState decoderState_;
+    ButtonTrackingSink buttons_;
     GestureEngine gestures_;
     PacketDecoder decoder_;
     BoardStatus* status_ = nullptr;

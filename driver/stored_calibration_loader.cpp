@@ -9,6 +9,26 @@ bool StoredCalibrationLoader::load() {
     if (status_ != nullptr) {
         status_->publishCalibration(stored, tables_.W_Dot, tables_.H_Dot);
     }
+    std::string reason;
+    if (!stored) {
+        reason = prefs_.readProblem();
+        if (reason.empty()) {
+            reason = "no calibration is saved (DotCount is 0 or missing)";
+        }
+    }
+    if (reason != builtInReason_) {
+        builtInReason_ = reason;
+        if (!reason.empty() && log_) {
+            log_("using the built-in calibration: " + reason);
+        }
+    }
+    const std::string publish = prefs_.writeProblem();
+    if (publish != publishProblem_) {
+        publishProblem_ = publish;
+        if (!publish.empty() && warn_) {
+            warn_(publish + " (the calibration tool cannot reach the driver)");
+        }
+    }
     return stored;
 }
 

@@ -13,10 +13,17 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
+#include "calibration/memory_settings_store.h"
+#include "calibration/read_system_param.h"
 #include "driver/app_controller.h"
+#include "driver/board_input.h"
 #include "driver/calibration_loader.h"
+#include "driver/counting_calibration_loader.h"
+#include "driver/stored_calibration_loader.h"
+#include "pointer/recording_sink.h"
 #include "tests/driver/pty_pair.h"
 #include "tests/driver/reader_test_support.h"
 
@@ -148,27 +155,102 @@ TEST(ReaderLoop, Usr2PausesAndUsr1ResumesWithAFreshLoad) {
     EXPECT_EQ(f.controller.calibrationLoads(), 2);
 }
 
-// Sends SIGUSR1 to the process from inside its first load.
-class ResignallingLoader final : public CalibrationLoader {
+// Notes how many loads had been made when each packet was handed over.
+class LoadsSeenByPackets final : public PacketHandler {
   public:
-    bool load() override {
-        if (calls.fetch_add(1) == 0) {
-            ::raise(SIGUSR1);
-        }
-        return true;
+    explicit LoadsSeenByPackets(const CountingCalibrationLoader& loader) : loader_(loader) {}
+    void handlePacket(const Packet& /*packet*/, std::int32_t& /*iDownSkip*/) override {
+        std::lock_guard lock(mutex_);
+        seen_.push_back(loader_.calls());
     }
-    std::atomic<int> calls{0};
+    std::vector<int> seen() {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+
+  private:
+    const CountingCalibrationLoader& loader_;
+    std::mutex mutex_;
+    std::vector<int> seen_;
 };
 
+TEST(ReaderLoop, TheFirstPacketIsDecodedWithTheCalibrationLoaded) {
+    // A pen already on the board at start, or a board that never falls
+    // silent, must not land at the top-left corner for want of a load.
+    CountingCalibrationLoader loader;
+    LoadsSeenByPackets handler(loader);
+    RunFlags flags;
+    test::PtyPair pty;
+    std::FILE* closeMessages = std::tmpfile();
+    AppController controller({.runFlags = flags,
+                              .devicePath = pty.slavePath(),
+                              .packetHandler = &handler,
+                              .calibrationLoader = &loader,
+                              .closeMessages = closeMessages});
+    controller.startReaderThread();
+    ASSERT_TRUE(waitUntil([&] { return flags.iRun.load() > 0; }, 2s));
+    for (int i = 0; i < 5; ++i) {
+        pty.write(bytesOf(kDown));
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_TRUE(waitUntil([&] { return handler.seen().size() == 5; }, 1s));
+    EXPECT_EQ(handler.seen(), (std::vector<int>{1, 1, 1, 1, 1}));
+
+    // That load was the pending one: the silence only sends the handshake.
+    EXPECT_EQ(pty.read(8, 3s), kHandshake);
+    EXPECT_EQ(loader.calls(), 1);
+
+    // Once loaded, a new reader loads at its first silence again, not before
+    // its first packet.
+    controller.shutdown();
+    controller.startReaderThread();
+    ASSERT_TRUE(waitUntil([&] { return flags.iRun.load() > 0; }, 2s));
+    pty.write(bytesOf(kDown));
+    ASSERT_TRUE(waitUntil([&] { return handler.seen().size() == 6; }, 1s));
+    EXPECT_EQ(handler.seen().back(), 1);
+    EXPECT_EQ(pty.read(8, 3s), kHandshake);
+    EXPECT_EQ(loader.calls(), 2);
+    controller.shutdown();
+    std::fclose(closeMessages);
+}
+
 TEST(ReaderLoop, Usr1DuringALoadLeavesAnotherLoadPending) {
+    // The driver's own handlers and flags, and the real load of a grid that
+    // fails its spacing check; the calibration tool's SIGUSR1 comes while the
+    // first load's alert is up.
     RunFlags& flags = processRunFlags();
+    flags.bRun = true;
+    flags.bGet = true;
     ASSERT_TRUE(installRunSignalHandlers());
-    ResignallingLoader loader;
-    ReaderFixture f(&flags, &loader);
-    ASSERT_TRUE(f.startAndOpen());
-    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
-    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
-    EXPECT_EQ(loader.calls.load(), 2);
+    CalibrationTables tables;
+    MemorySettingsStore store;
+    store.setInteger("DotCount", 2);
+    const float raw[4][2] = {{500, 400}, {500, 3600}, {3500, 400}, {505, 3600}};
+    for (int dot = 0; dot < 4; ++dot) {
+        store.setFloat(dotKey(dot, 'x'), raw[dot][0]);
+        store.setFloat(dotKey(dot, 'y'), raw[dot][1]);
+    }
+    struct : MainDisplay {
+        DisplaySize pixelSize() const override { return {1000, 800}; }
+    } display;
+    int alerts = 0;  // reader thread only, read after it has ended
+    StoredCalibrationLoader loader(tables, store, display, 1, flags.bGet, [&alerts] {
+        if (++alerts == 1) {
+            ::raise(SIGUSR1);
+        }
+    });
+    {
+        ReaderFixture f(&flags, &loader);
+        ASSERT_TRUE(f.startAndOpen());
+        EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
+        EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
+    }
+    // The signal asked for the second load and vouched for the grid anew; the
+    // second load's check, made after it, failed the grid again.
+    EXPECT_EQ(store.synchronizeCount(), 2);
+    EXPECT_EQ(alerts, 2);
+    EXPECT_FALSE(flags.bGet.load());
+    EXPECT_EQ(tables.DIS_LIMIT, 90);
 }
 
 TEST(ReaderLoop, StopEndsAPausedReaderAndRestoresTheTerminal) {
@@ -235,6 +317,149 @@ TEST(ReaderLoop, FailedOpenIsToldOncePerReason) {
     EXPECT_EQ(std::ftell(closeMessages), 0);  // nothing was closed
     std::fclose(closeMessages);
     std::filesystem::remove_all(dir);
+}
+
+// Pointer events posted by the reader thread, read by the test thread.
+class LockedSink final : public MouseEventSink {
+  public:
+    void post(const MouseEvent& event) override {
+        std::lock_guard lock(mutex_);
+        events_.push_back(event);
+    }
+    std::vector<MouseEvent> events() {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<MouseEvent> events_;
+};
+
+TEST(ReaderLoop, AContactHeldAtASilenceOrWhenTheReaderStopsIsReleasedAtItsLastPoint) {
+    LockedSink sink;
+    BoardInput input(sink, [] {});
+    {
+        // A 2 x 2 grid over a 1000 x 800 display, loaded before the reader runs.
+        MemorySettingsStore store;
+        store.setInteger("DotCount", 2);
+        const float raw[4][2] = {{500, 400}, {500, 3600}, {3500, 400}, {3500, 3600}};
+        for (int dot = 0; dot < 4; ++dot) {
+            store.setFloat(dotKey(dot, 'x'), raw[dot][0]);
+            store.setFloat(dotKey(dot, 'y'), raw[dot][1]);
+        }
+        struct : MainDisplay {
+            DisplaySize pixelSize() const override { return {1000, 800}; }
+        } display;
+        std::atomic<bool> bGet{true};
+        ReadSystemParam(input.tables(), store, display, 1, bGet, nullptr);
+    }
+    RunFlags flags;
+    test::PtyPair pty;
+    std::FILE* closeMessages = std::tmpfile();
+    AppController controller({.runFlags = flags,
+                              .devicePath = pty.slavePath(),
+                              .packetHandler = &input,
+                              .closeMessages = closeMessages});
+    controller.startReaderThread();
+    ASSERT_TRUE(waitUntil([&] { return flags.iRun.load() > 0; }, 2s));
+
+    // A pen stroke of nine downs, then the start of a tenth, then nothing.
+    std::vector<std::uint8_t> bytes = bytesOf(kPenMode);
+    for (int i = 0; i < 9; ++i) {
+        const auto down = bytesOf(makeDataPacket(0x51, 2000 + 100 * i, 2000));
+        bytes.insert(bytes.end(), down.begin(), down.end());
+    }
+    bytes.insert(bytes.end(), {0xEE, 0x00, 0x51});
+    pty.write(bytes);
+    const auto released = [&] {
+        const auto events = sink.events();
+        return !events.empty() && events.back().type == MouseEventType::LeftUp;
+    };
+    ASSERT_TRUE(waitUntil(released, 3s)) << "the silent board left the button pressed";
+    auto events = sink.events();
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[0].type, MouseEventType::LeftDown);
+    const MouseEvent& lastDrag = events[events.size() - 2];
+    EXPECT_EQ(lastDrag.type, MouseEventType::LeftDragged);
+    EXPECT_EQ(events.back().point, lastDrag.point);
+
+    // The next stroke presses anew instead of dragging from the old place.
+    const std::size_t before = events.size();
+    pty.write(bytesOf(makeDataPacket(0x51, 3000, 3000)));
+    ASSERT_TRUE(waitUntil([&] { return sink.events().size() > before; }, 1s));
+    EXPECT_EQ(sink.events()[before].type, MouseEventType::LeftDown);
+
+    // A reader that stops (removal, quit) lets go as well.
+    controller.shutdown();
+    events = sink.events();
+    EXPECT_EQ(events.back().type, MouseEventType::LeftUp);
+    EXPECT_EQ(events.back().point, events[before].point);
+    std::fclose(closeMessages);
+}
+
+// A load that never returns, like an open() of a settings file on a stalled
+// network home.
+class StuckLoader final : public CalibrationLoader {
+  public:
+    bool load() override {
+        for (;;) {
+            ::pause();
+        }
+    }
+};
+
+TEST(ReaderLoop, QuittingWaitsNoMoreThanAboutTwoSecondsForAStuckReader) {
+    test::PtyPair pty;
+    int report[2];
+    int errors[2];
+    ASSERT_EQ(::pipe(report), 0);
+    ASSERT_EQ(::pipe(errors), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(errors[1], 2);
+        RunFlags flags;
+        StuckLoader loader;
+        test::RecordingHandler handler;
+        AppController controller({.runFlags = flags,
+                                  .devicePath = pty.slavePath(),
+                                  .packetHandler = &handler,
+                                  .calibrationLoader = &loader,
+                                  .closeMessages = std::tmpfile()});
+        controller.startReaderThread();
+        if (!waitUntil([&] { return flags.iRun.load() > 0; }, 2s)) {
+            ::_exit(10);
+        }
+        pty.write(bytesOf(kDown));  // the first packet waits for the load
+        std::this_thread::sleep_for(200ms);
+        [[maybe_unused]] auto n = ::write(report[1], "q", 1);
+        controller.shutdown();  // the application quits
+        ::_exit(20);            // only if the stuck reader was joined after all
+    }
+    ::close(errors[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(report[0], &byte, 1), 1);
+    const auto quit = Clock::now();
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0 && secondsSince(quit) < 6) {
+        std::this_thread::sleep_for(10ms);
+    }
+    const double waited = secondsSince(quit);
+    if (waited >= 6) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+    }
+    EXPECT_LT(waited, 3.0) << "quitting waited for the stuck reader";
+    EXPECT_GE(waited, 1.9);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    char text[512] = {};
+    const ssize_t n = ::read(errors[0], text, sizeof text - 1);
+    EXPECT_NE(std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0).find("did not stop"),
+              std::string::npos);
+    for (int fd : {report[0], report[1], errors[0]}) {
+        ::close(fd);
+    }
 }
 
 double cpuSeconds() {
