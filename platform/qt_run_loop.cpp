@@ -1,21 +1,64 @@
 #include "platform/qt_run_loop.h"
 
+#include <errno.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QThread>
 #include <QTimer>
+#include <cstdint>
+#include <system_error>
 #include <utility>
 
 namespace zorvan {
 
-QtRunLoop::QtRunLoop() = default;
+QtRunLoop::QtRunLoop() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (wakeFd_ < 0) {
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    }
+    wakeNotifier_ =
+        new QSocketNotifier(static_cast<qintptr>(wakeFd_), QSocketNotifier::Read, &context_);
+    QObject::connect(wakeNotifier_, &QSocketNotifier::activated, &context_,
+                     [this] { runPosted(); });
+}
 
-QtRunLoop::~QtRunLoop() = default;
+QtRunLoop::~QtRunLoop() {
+    delete wakeNotifier_;  // before its descriptor goes
+    ::close(wakeFd_);
+}
 
 bool QtRunLoop::onLoopThread() const {
     return QThread::currentThread() == context_.thread();
 }
 
 void QtRunLoop::post(Task task) {
-    QMetaObject::invokeMethod(&context_, std::move(task), Qt::QueuedConnection);
+    {
+        std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(task));
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+// Runs the tasks waiting now; those they post wait for the next wake-up, so
+// Qt's other events are never starved.
+void QtRunLoop::runPosted() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
+    std::size_t waiting = 0;
+    {
+        std::lock_guard lock(mutex_);
+        waiting = posted_.size();
+    }
+    for (; waiting > 0; --waiting) {
+        Task task;
+        {
+            std::lock_guard lock(mutex_);
+            task = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        task();
+    }
 }
 
 void QtRunLoop::postAfter(std::chrono::milliseconds delay, Task task) {
@@ -23,7 +66,6 @@ void QtRunLoop::postAfter(std::chrono::milliseconds delay, Task task) {
         post(std::move(task));
         return;
     }
-    // A timer starts on the thread of its context object: hand it over.
     auto start = [this, delay, task = std::move(task)]() mutable {
         QTimer::singleShot(delay, Qt::PreciseTimer, &context_, std::move(task));
     };
@@ -72,7 +114,7 @@ void QtRunLoop::startWatch(WatchId id, int fd, Task onReadable) {
 }
 
 void QtRunLoop::unwatch(WatchId id) {
-    QPointer<QSocketNotifier> notifier;
+    QSocketNotifier* notifier = nullptr;
     {
         std::lock_guard lock(mutex_);
         const auto it = watches_.find(id);
@@ -82,16 +124,14 @@ void QtRunLoop::unwatch(WatchId id) {
         notifier = it->second;
         watches_.erase(it);
     }
-    if (notifier.isNull()) {
+    if (notifier == nullptr) {
         return;
     }
-    // The notifier belongs to the loop's thread, and may be the one whose
-    // callback is running: disable it there and let Qt delete it later.
+    // The notifier may be the one whose callback is running: disable it and
+    // let Qt delete it once that is over, on the loop's thread.
     auto end = [notifier] {
-        if (!notifier.isNull()) {
-            notifier->setEnabled(false);
-            notifier->deleteLater();
-        }
+        notifier->setEnabled(false);
+        notifier->deleteLater();
     };
     if (onLoopThread()) {
         end();

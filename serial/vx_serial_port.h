@@ -18,7 +18,8 @@
 namespace zorvan::serial {
 
 // One serial device, known by its callout path. A port lives as long as it is
-// held (ports are shared through std::shared_ptr), open or not.
+// held (ports are shared through std::shared_ptr, which the reports of its
+// background work need: make ports with std::make_shared), open or not.
 //
 // Threads: a port is configured and opened from one thread at a time. close()
 // (and so free()) may come from any thread, also while another thread uses
@@ -34,7 +35,7 @@ namespace zorvan::serial {
 // failed settings call (setSpeed, commitChanges) leaves the settings error,
 // read with errorCode() and cleared with clearError(), which blocks further
 // commits until it is cleared. Nothing is thrown.
-class VXSerialPort {
+class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
   public:
     // path: the device to open ("/dev/ttyUSB0", "/dev/cu.SLAB_USBtoUART");
     // name: the device's name ("ttyUSB0", "SLAB_USBtoUART"); type: its kind

@@ -19,7 +19,7 @@ QCoreApplication& application() {
 }
 
 struct QtDriver {
-    QtDriver() { application(); }
+    QCoreApplication& app = application();  // before the loop
     QtRunLoop qt;
     serial::RunLoop& loop() { return qt; }
     void spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
