@@ -1,0 +1,13 @@
+#pragma once
+
+// The Zorvan serial library: serial ports with their line settings, the
+// options dictionary, the run loop that carries the library's reports, and
+// its error values. Link zorvan::serial (CMake) or zorvan-serial (pkg-config).
+#include "file_handle.h"
+#include "line_settings.h"
+#include "plain_run_loop.h"
+#include "run_loop.h"
+#include "serial_error.h"
+#include "vx_serial_options.h"
+#include "vx_serial_port.h"
+#include "vx_serial_port_delegate.h"
