@@ -7,15 +7,44 @@
 
 #include "driver/calibration_alert.h"
 #include "driver/run_flags.h"
+#include "platform/qt_screens.h"
 #include "platform/qt_translations.h"
 
 namespace zorvan::app {
 
+namespace {
+
+// The store as the program starts, read on the GUI thread before the reader
+// (which owns the driver's own store object) exists.
+SettingsStore& startPrefs() {
+    static QSettingsStore prefs;
+    return prefs;
+}
+
+}  // namespace
+
+int listScreens(const std::string& requested) {
+    const std::vector<ScreenInfo> screens = currentScreens();
+    const std::string name = requestedScreen(startPrefs(), requested);
+    std::fputs(screenListText(screens, name).c_str(), stdout);
+    const BoardScreen board = chooseBoardScreen(screens, name);
+    if (!board.missing.empty()) {
+        std::fprintf(stderr, "zorvan: screen \"%s\" is not connected; the board covers %s\n",
+                     board.missing.c_str(),
+                     board.name.empty() ? "no screen" : ("the primary screen " + board.name).c_str());
+    }
+    return 0;
+}
+
 BoardDriver::BoardDriver(Options options) {
     launcher_ = std::make_unique<CalivoLauncher>(prefs_, processes_, ownExecutablePath());
 
+    // The pointer starts on the board's screen as it is now; each calibration
+    // load places it anew.
+    const BoardScreen board =
+        screens_.boardScreen(requestedScreen(startPrefs(), options.screen));
     std::string chosen;
-    sink_ = makePointerSink(options.pointer, display_.pixelSize(), options.pointerLog, chosen);
+    sink_ = makePointerSink(options.pointer, board.placement, options.pointerLog, chosen);
     // Which backend serves the pointer matters when nothing moves: say it on
     // stderr as well as in the log view.
     std::fprintf(stderr, "zorvan: %s\n", chosen.c_str());
@@ -27,8 +56,20 @@ BoardDriver::BoardDriver(Options options) {
     RunFlags& flags = processRunFlags();
     const std::function<void()> requestQuit = options.requestQuit;
     loader_ = std::make_unique<StoredCalibrationLoader>(
-        input_->tables(), prefs_, display_, static_cast<std::int64_t>(::getpid()), flags.bGet,
+        input_->tables(), prefs_,
+        StoredCalibrationLoader::ScreenFollowing{
+            .screens = screens_,
+            .sink = *sink_,
+            .screenOverride = options.screen,
+            .log = options.log,
+        },
+        static_cast<std::int64_t>(::getpid()), flags.bGet,
         [this, requestQuit] { ShowAlert(localizedString, alerts_, *launcher_, requestQuit); });
+    // Say now which screen the board covers, not only at the first load.
+    loader_->chooseScreen(startPrefs());
+    // A screen added, removed, resized or moved takes effect at a load: have
+    // one at the board's next silence instead of waiting for a recalibration.
+    screens_.setOnChange([&flags] { flags.bNeedReadPara.store(true, std::memory_order_relaxed); });
 
     controller_ = std::make_unique<AppController>(AppController::Services{
         .runFlags = flags,

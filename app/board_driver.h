@@ -26,6 +26,7 @@ class BoardDriver {
         std::string devicePath = kDefaultBoardPath;
         PointerBackend pointer = PointerBackend::Auto;
         std::string pointerLog;  // empty: stdout
+        std::string screen;      // the board's screen by name; empty: the stored choice
         LogWriter log;           // the log view (thread-safe)
         std::function<void()> requestQuit;
     };
@@ -46,7 +47,7 @@ class BoardDriver {
     AppController& controller() { return *controller_; }
 
   private:
-    QtMainDisplay display_;
+    QtMainDisplay screens_;
     QSettingsStore prefs_;
     PosixProcessControl processes_;
     QtAlertPresenter alerts_;
@@ -56,5 +57,9 @@ class BoardDriver {
     std::unique_ptr<StoredCalibrationLoader> loader_;
     std::unique_ptr<AppController> controller_;
 };
+
+// zorvan --list-screens: one line per screen on stdout; `requested` marks the
+// board's. Needs the application object. Returns the exit status.
+int listScreens(const std::string& requested);
 
 }  // namespace zorvan::app

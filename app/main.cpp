@@ -48,6 +48,9 @@ int main(int argc, char** argv) {
 
     useOffscreenWithoutDisplay();
     QApplication application(argc, argv);
+    if (options.listScreens) {
+        return zorvan::app::listScreens(options.screen.toStdString());
+    }
     zorvan::app::MainWindow window;
     window.show();
     zorvan::app::QuitSignals quitSignals;
@@ -59,6 +62,7 @@ int main(int argc, char** argv) {
         .devicePath = options.devicePath.toStdString(),
         .pointer = options.pointer,
         .pointerLog = options.pointerLog.toStdString(),
+        .screen = options.screen.toStdString(),
         .log =
             [&window, logToStdout](std::string_view line) {
                 if (logToStdout) {

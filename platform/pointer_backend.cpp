@@ -25,8 +25,10 @@ std::unique_ptr<MouseEventSink> makeLog(const std::string& logPath, std::string&
     }
 }
 
-std::string sizeText(DisplaySize size) {
-    return std::to_string(size.width) + "x" + std::to_string(size.height);
+std::string uinputText(const ScreenPlacement& placement) {
+    const DesktopRect& d = placement.desktop;
+    return "pointer events: uinput virtual pointer over " + std::to_string(d.width) + "x" +
+           std::to_string(d.height);
 }
 
 }  // namespace
@@ -58,18 +60,24 @@ std::string_view pointerBackendName(PointerBackend backend) {
 std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend, DisplaySize size,
                                                 const std::string& logPath,
                                                 std::string& description) {
+    return makePointerSink(backend, ScreenPlacement::alone(size), logPath, description);
+}
+
+std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend,
+                                                const ScreenPlacement& placement,
+                                                const std::string& logPath,
+                                                std::string& description) {
     switch (backend) {
         case PointerBackend::Log:
             return makeLog(logPath, description);
         case PointerBackend::Uinput: {
-            auto sink = std::make_unique<UinputSink>(size);
-            description = sink->ready()
-                              ? "pointer events: uinput virtual pointer over " + sizeText(size)
-                              : "pointer events: none, " + sink->failure();
+            auto sink = std::make_unique<UinputSink>(placement);
+            description =
+                sink->ready() ? uinputText(placement) : "pointer events: none, " + sink->failure();
             return sink;
         }
         case PointerBackend::Xtest: {
-            auto sink = std::make_unique<XtestSink>();
+            auto sink = std::make_unique<XtestSink>(std::string(), placement);
             description = sink->connected() ? "pointer events: xtest on " + sink->displayName()
                                             : "pointer events: none, " + sink->failure();
             return sink;
@@ -77,12 +85,12 @@ std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend, DisplayS
         case PointerBackend::Auto:
             break;
     }
-    auto uinput = std::make_unique<UinputSink>(size);
+    auto uinput = std::make_unique<UinputSink>(placement);
     if (uinput->ready()) {
-        description = "pointer events: uinput virtual pointer over " + sizeText(size);
+        description = uinputText(placement);
         return uinput;
     }
-    auto xtest = std::make_unique<XtestSink>();
+    auto xtest = std::make_unique<XtestSink>(std::string(), placement);
     if (xtest->connected()) {
         description =
             "pointer events: xtest on " + xtest->displayName() + " (" + uinput->failure() + ")";

@@ -1,6 +1,6 @@
 # Pointer event backends that talk to the system: a uinput virtual pointer
 # (libevdev) and XTest on the X server named by DISPLAY (over XCB).
-pkg_check_modules(ZORVAN_XCB_INPUT REQUIRED IMPORTED_TARGET GLOBAL xcb xcb-xtest xcb-randr)
+pkg_check_modules(ZORVAN_XCB_INPUT REQUIRED IMPORTED_TARGET GLOBAL xcb xcb-xtest)
 add_library(zorvan_platform_input STATIC
   ${CMAKE_CURRENT_LIST_DIR}/pointer_backend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/uinput_sink.cpp

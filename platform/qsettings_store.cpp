@@ -81,6 +81,10 @@ float QSettingsStore::floatForKey(const std::string& key) {
     return static_cast<float>(number);
 }
 
+std::string QSettingsStore::stringForKey(const std::string& key) {
+    return settings().value(toKey(key)).toString().toStdString();
+}
+
 void QSettingsStore::setIntegerForKey(std::int64_t value, const std::string& key) {
     settings().setValue(toKey(key), static_cast<qlonglong>(value));
 }
