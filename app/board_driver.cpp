@@ -7,7 +7,10 @@
 
 #include "driver/calibration_alert.h"
 #include "driver/run_flags.h"
+#include <QGuiApplication>
+
 #include "platform/qt_screens.h"
+#include "platform/randr_screens.h"
 #include "platform/qt_translations.h"
 
 namespace zorvan::app {
@@ -21,10 +24,22 @@ SettingsStore& startPrefs() {
     return prefs;
 }
 
+// On X11 the server's own monitor list, which follows every change; elsewhere
+// (Wayland) Qt's screens.
+std::vector<ScreenInfo> desktopScreens() {
+    if (QGuiApplication::platformName() == "xcb") {
+        const RandrScreens randr;
+        if (randr.usable()) {
+            return randr.screens();
+        }
+    }
+    return currentScreens();
+}
+
 }  // namespace
 
 int listScreens(const std::string& requested) {
-    const std::vector<ScreenInfo> screens = currentScreens();
+    const std::vector<ScreenInfo> screens = desktopScreens();
     const std::string name = requestedScreen(startPrefs(), requested);
     std::fputs(screenListText(screens, name).c_str(), stdout);
     const BoardScreen board = chooseBoardScreen(screens, name);
@@ -39,10 +54,18 @@ int listScreens(const std::string& requested) {
 BoardDriver::BoardDriver(Options options) {
     launcher_ = std::make_unique<CalivoLauncher>(prefs_, processes_, ownExecutablePath());
 
+    // On X11 the server's own monitor list, which follows every change (Qt's
+    // screens miss some); elsewhere (Wayland) Qt's screens.
+    const BoardScreenSource* source = &screens_;
+    if (QGuiApplication::platformName() == "xcb") {
+        randr_ = std::make_unique<RandrScreens>();
+        if (randr_->usable()) {
+            source = randr_.get();
+        }
+    }
     // The pointer starts on the board's screen as it is now; each calibration
     // load places it anew.
-    const BoardScreen board =
-        screens_.boardScreen(requestedScreen(startPrefs(), options.screen));
+    const BoardScreen board = source->boardScreen(requestedScreen(startPrefs(), options.screen));
     std::string chosen;
     sink_ = makePointerSink(options.pointer, board.placement, options.pointerLog, chosen);
     // Which backend serves the pointer matters when nothing moves: say it on
@@ -58,7 +81,7 @@ BoardDriver::BoardDriver(Options options) {
     loader_ = std::make_unique<StoredCalibrationLoader>(
         input_->tables(), prefs_,
         StoredCalibrationLoader::ScreenFollowing{
-            .screens = screens_,
+            .screens = *source,
             .sink = *sink_,
             .screenOverride = options.screen,
             .log = options.log,

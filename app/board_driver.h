@@ -12,6 +12,7 @@
 #include "platform/qsettings_store.h"
 #include "platform/qt_alert_presenter.h"
 #include "platform/qt_main_display.h"
+#include "platform/randr_screens.h"
 
 namespace zorvan::app {
 
@@ -48,6 +49,7 @@ class BoardDriver {
 
   private:
     QtMainDisplay screens_;
+    std::unique_ptr<RandrScreens> randr_;
     QSettingsStore prefs_;
     PosixProcessControl processes_;
     QtAlertPresenter alerts_;

@@ -64,7 +64,7 @@ std::string screenListText(const std::vector<ScreenInfo>& screens, const std::st
     const BoardScreen board = chooseBoardScreen(screens, requested);
     std::string text;
     for (const ScreenInfo& s : screens) {
-        text += s.name + " " + rectText(s.rect);
+        text += (s.name.empty() ? std::string("(unnamed)") : s.name) + " " + rectText(s.rect);
         if (s.pixels.width != s.rect.width || s.pixels.height != s.rect.height) {
             text += " (" + std::to_string(s.pixels.width) + "x" + std::to_string(s.pixels.height) +
                     " pixels)";
