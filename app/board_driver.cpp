@@ -2,16 +2,15 @@
 
 #include <unistd.h>
 
+#include <QGuiApplication>
 #include <cstdio>
 #include <utility>
 
 #include "driver/calibration_alert.h"
 #include "driver/run_flags.h"
-#include <QGuiApplication>
-
 #include "platform/qt_screens.h"
-#include "platform/randr_screens.h"
 #include "platform/qt_translations.h"
+#include "platform/randr_screens.h"
 
 namespace zorvan::app {
 
@@ -44,9 +43,10 @@ int listScreens(const std::string& requested) {
     std::fputs(screenListText(screens, name).c_str(), stdout);
     const BoardScreen board = chooseBoardScreen(screens, name);
     if (!board.missing.empty()) {
-        std::fprintf(stderr, "zorvan: screen \"%s\" is not connected; the board covers %s\n",
-                     board.missing.c_str(),
-                     board.name.empty() ? "no screen" : ("the primary screen " + board.name).c_str());
+        std::fprintf(
+            stderr, "zorvan: screen \"%s\" is not connected; the board covers %s\n",
+            board.missing.c_str(),
+            board.name.empty() ? "no screen" : ("the primary screen " + board.name).c_str());
     }
     return 0;
 }

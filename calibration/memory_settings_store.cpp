@@ -114,7 +114,8 @@ std::string MemorySettingsStore::stringForKey(const std::string& key) {
                     return value;
                 } else {
                     std::array<char, 32> text{};
-                    const auto end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
+                    const auto end =
+                        std::to_chars(text.data(), text.data() + text.size(), value).ptr;
                     return std::string(text.data(), end);
                 }
             },

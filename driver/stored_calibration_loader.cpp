@@ -42,8 +42,9 @@ BoardScreen StoredCalibrationLoader::chooseScreen(SettingsStore& prefs) {
     }
     const std::string said = board.name.empty()
                                  ? std::string("board screen: none")
-                                 : "board screen: " + board.name + " " + rectText(board.placement.screen) +
-                                       " on a desktop of " + rectText(board.placement.desktop);
+                                 : "board screen: " + board.name + " " +
+                                       rectText(board.placement.screen) + " on a desktop of " +
+                                       rectText(board.placement.desktop);
     if (said != saidScreen_) {
         saidScreen_ = said;
         if (f.log) {

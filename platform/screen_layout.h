@@ -20,8 +20,7 @@ struct ScreenInfo {
 // The board's screen among `screens`: the one named `requested`, else the
 // primary, else the first. The placement's desktop is the bounding box of
 // every screen. With no screens at all, everything is empty.
-BoardScreen chooseBoardScreen(const std::vector<ScreenInfo>& screens,
-                              const std::string& requested);
+BoardScreen chooseBoardScreen(const std::vector<ScreenInfo>& screens, const std::string& requested);
 
 // One line per screen: "NAME WxH+X+Y", then " (WxH pixels)" when the device
 // pixels differ from the desktop size (a scaled Wayland output), " primary"

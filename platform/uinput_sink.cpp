@@ -54,7 +54,8 @@ DisplaySize rangeOf(const ScreenPlacement& placement) {
 // corner, kept within the axis.
 std::int32_t toAxis(std::int64_t at, std::int32_t corner, std::uint32_t extent) {
     const std::int64_t last = std::min<std::int64_t>(extent, INT32_MAX) - 1;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(at - corner, 0, std::max<std::int64_t>(last, 0)));
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(at - corner, 0, std::max<std::int64_t>(last, 0)));
 }
 
 }  // namespace

@@ -126,8 +126,12 @@ class MultiMonitor : public ::testing::Test {
 
     std::unique_ptr<ChildProcess> driver(const std::string& device,
                                          const std::vector<std::string>& extra) {
-        std::vector<std::string> argv = {(binDir() / "zorvan").string(), "--device", device,
-                                         "--pointer", "xtest", "--log-stdout"};
+        std::vector<std::string> argv = {(binDir() / "zorvan").string(),
+                                         "--device",
+                                         device,
+                                         "--pointer",
+                                         "xtest",
+                                         "--log-stdout"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         return std::make_unique<ChildProcess>(argv, environment());
     }
@@ -258,8 +262,9 @@ TEST_F(MultiMonitor, ANamedScreenThatIsNotConnectedGivesWayToThePrimaryUntilItRe
     auto zorvan = driver(device, {"--screen", "DUMMY2"});
     bool said = false;
     while (auto line = zorvan->readLine(milliseconds(5000))) {
-        if (*line == "screen \"DUMMY2\" is not connected; the board covers the primary screen "
-                     "DUMMY0 until it returns") {
+        if (*line ==
+            "screen \"DUMMY2\" is not connected; the board covers the primary screen "
+            "DUMMY0 until it returns") {
             said = true;
             break;
         }
@@ -309,13 +314,13 @@ TEST_F(MultiMonitor, UinputSpansTheDesktopAndFollowsAResolutionChange) {
 
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_EQ(devices[0].first, (DisplaySize{1824, 768}));
-    EXPECT_EQ(devices[0].second, (std::vector<EvdevEvent>{{EV_ABS, ABS_X, 1823},
-                                                          {EV_ABS, ABS_Y, 10},
-                                                          {EV_SYN, SYN_REPORT, 0}}));
+    EXPECT_EQ(devices[0].second,
+              (std::vector<EvdevEvent>{
+                  {EV_ABS, ABS_X, 1823}, {EV_ABS, ABS_Y, 10}, {EV_SYN, SYN_REPORT, 0}}));
     EXPECT_EQ(devices[1].first, (DisplaySize{2048, 768}));
-    EXPECT_EQ(devices[1].second, (std::vector<EvdevEvent>{{EV_ABS, ABS_X, 2047},
-                                                          {EV_ABS, ABS_Y, 10},
-                                                          {EV_SYN, SYN_REPORT, 0}}));
+    EXPECT_EQ(devices[1].second,
+              (std::vector<EvdevEvent>{
+                  {EV_ABS, ABS_X, 2047}, {EV_ABS, ABS_Y, 10}, {EV_SYN, SYN_REPORT, 0}}));
 }
 
 TEST_F(MultiMonitor, QtsScreensAreTheServersMonitorsAndTheirAdditionIsNoticed) {

@@ -62,8 +62,11 @@ TEST(SmoothingRounding, PenDragsAreSmoothedWithoutFusedMultiplyAdd) {
         CalibrationTables tables;
         bool bTouch = false;
         RecordingSink sink;
-        GestureEngine engine([](float px, float py) { return ScreenPoint{px, py}; }, tables,
-                             bTouch, sink, [] { return std::clock_t{0}; });
+        GestureEngine engine(
+            [](float px, float py) {
+                return ScreenPoint{px, py};
+            },
+            tables, bTouch, sink, [] { return std::clock_t{0}; });
         engine.BoardMouse(x.r, y.r, true);  // press
         engine.BoardMouse(x.r, y.r, true);  // the reference
         engine.BoardMouse(x.p, y.p, true);  // smoothed

@@ -48,7 +48,8 @@ class UinputSinkTest : public ::testing::Test {
   protected:
     Frames written;
     RecordingWriter* writer = new RecordingWriter(written);
-    UinputSink sink{ScreenPlacement::alone({1920, 1080}), std::unique_ptr<EvdevEventWriter>(writer)};
+    UinputSink sink{ScreenPlacement::alone({1920, 1080}),
+                    std::unique_ptr<EvdevEventWriter>(writer)};
 };
 
 TEST_F(UinputSinkTest, PrimitivesBecomeAMotionFrameThenAButtonFrame) {
@@ -102,8 +103,7 @@ TEST_F(UinputSinkTest, WriteFailureSkipsTheEventGoesOnAndSaysSoOnce) {
 
 // A laptop screen of 1366x768 at the left and the projector, the board's
 // screen, beside it: X11 and Wayland spread the device's axes over both.
-constexpr ScreenPlacement kProjectorRight{
-    {1024, 768}, {1366, 0, 1024, 768}, {0, 0, 2390, 768}};
+constexpr ScreenPlacement kProjectorRight{{1024, 768}, {1366, 0, 1024, 768}, {0, 0, 2390, 768}};
 
 struct Device {
     DisplaySize range;
@@ -136,17 +136,42 @@ TEST(UinputSinkPlacementTest, AxesSpanTheDesktopAndPointsLandOnTheBoardsScreen) 
         EvdevEvent x, y;
     };
     const Case cases[] = {
-        {"projector right of the laptop", kProjectorRight, {10.5f, 20}, {2390, 768}, X(1376), Y(20)},
-        {"right edge stays on the projector", kProjectorRight, {1024, 768}, {2390, 768}, X(2389),
+        {"projector right of the laptop",
+         kProjectorRight,
+         {10.5f, 20},
+         {2390, 768},
+         X(1376),
+         Y(20)},
+        {"right edge stays on the projector",
+         kProjectorRight,
+         {1024, 768},
+         {2390, 768},
+         X(2389),
          Y(767)},
-        {"projector left, laptop right", {{1024, 768}, {0, 0, 1024, 768}, {0, 0, 2390, 768}},
-         {1024, 0}, {2390, 768}, X(1023), Y(0)},
-        {"projector below a taller laptop", {{800, 600}, {0, 1080, 800, 600}, {0, 0, 1920, 1680}},
-         {-5, 599.9f}, {1920, 1680}, X(0), Y(1679)},
-        {"desktop not starting at 0,0", {{800, 600}, {-800, 0, 800, 600}, {-800, 0, 2720, 1080}},
-         {400, 300}, {2720, 1080}, X(400), Y(300)},
-        {"Wayland output at scale 2", {{2048, 1536}, {1366, 0, 1024, 768}, {0, 0, 2390, 768}},
-         {2047, 1535}, {2390, 768}, X(2389), Y(767)},
+        {"projector left, laptop right",
+         {{1024, 768}, {0, 0, 1024, 768}, {0, 0, 2390, 768}},
+         {1024, 0},
+         {2390, 768},
+         X(1023),
+         Y(0)},
+        {"projector below a taller laptop",
+         {{800, 600}, {0, 1080, 800, 600}, {0, 0, 1920, 1680}},
+         {-5, 599.9f},
+         {1920, 1680},
+         X(0),
+         Y(1679)},
+        {"desktop not starting at 0,0",
+         {{800, 600}, {-800, 0, 800, 600}, {-800, 0, 2720, 1080}},
+         {400, 300},
+         {2720, 1080},
+         X(400),
+         Y(300)},
+        {"Wayland output at scale 2",
+         {{2048, 1536}, {1366, 0, 1024, 768}, {0, 0, 2390, 768}},
+         {2047, 1535},
+         {2390, 768},
+         X(2389),
+         Y(767)},
     };
     for (const Case& c : cases) {
         DeviceMaker maker;

@@ -65,8 +65,9 @@ int waitFor(pid_t pid) {
 XorgDisplay::XorgDisplay() {
     if (::access(kXorg, X_OK) != 0 || ::access(kDummyDriver, R_OK) != 0 ||
         ::access(kXrandr, X_OK) != 0) {
-        why_ = "Xorg with the dummy driver and xrandr are not installed "
-               "(xserver-xorg-core, xserver-xorg-video-dummy, x11-xserver-utils)";
+        why_ =
+            "Xorg with the dummy driver and xrandr are not installed "
+            "(xserver-xorg-core, xserver-xorg-video-dummy, x11-xserver-utils)";
         return;
     }
     if (::geteuid() != 0) {
@@ -94,10 +95,20 @@ XorgDisplay::XorgDisplay() {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> args = {
-        kXorg,       "-displayfd", "3", "-config", dir_ + "/xorg.conf", "-configdir",
-        dir_ + "/conf.d", "-logfile", dir_ + "/xorg.log", "-noreset", "-nolisten", "tcp",
-        "-novtswitch", "-sharevts"};
+    std::vector<std::string> args = {kXorg,
+                                     "-displayfd",
+                                     "3",
+                                     "-config",
+                                     dir_ + "/xorg.conf",
+                                     "-configdir",
+                                     dir_ + "/conf.d",
+                                     "-logfile",
+                                     dir_ + "/xorg.log",
+                                     "-noreset",
+                                     "-nolisten",
+                                     "tcp",
+                                     "-novtswitch",
+                                     "-sharevts"};
     std::vector<char*> argv;
     for (std::string& a : args) {
         argv.push_back(a.data());
