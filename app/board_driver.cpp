@@ -2,15 +2,55 @@
 
 #include <unistd.h>
 
+#include <QGuiApplication>
 #include <cstdio>
 #include <utility>
 
 #include "calibration/zorvan_pid.h"
 #include "driver/calibration_alert.h"
 #include "driver/run_flags.h"
+#include "platform/qt_screens.h"
 #include "platform/qt_translations.h"
+#include "platform/randr_screens.h"
 
 namespace zorvan::app {
+
+namespace {
+
+// The store as the program starts, read on the GUI thread before the reader
+// (which owns the driver's own store object) exists.
+SettingsStore& startPrefs() {
+    static QSettingsStore prefs;
+    return prefs;
+}
+
+// On X11 the server's own monitor list, which follows every change; elsewhere
+// (Wayland) Qt's screens.
+std::vector<ScreenInfo> desktopScreens() {
+    if (QGuiApplication::platformName() == "xcb") {
+        const RandrScreens randr;
+        if (randr.usable()) {
+            return randr.screens();
+        }
+    }
+    return currentScreens();
+}
+
+}  // namespace
+
+int listScreens(const std::string& requested) {
+    const std::vector<ScreenInfo> screens = desktopScreens();
+    const std::string name = requestedScreen(startPrefs(), requested);
+    std::fputs(screenListText(screens, name).c_str(), stdout);
+    const BoardScreen board = chooseBoardScreen(screens, name);
+    if (!board.missing.empty()) {
+        std::fprintf(
+            stderr, "zorvan: screen \"%s\" is not connected; the board covers %s\n",
+            board.missing.c_str(),
+            board.name.empty() ? "no screen" : ("the primary screen " + board.name).c_str());
+    }
+    return 0;
+}
 
 BoardDriver::BoardDriver(Options options) : log_(options.log) {
     processes_.setReport([this](const std::string& line) {
@@ -21,8 +61,20 @@ BoardDriver::BoardDriver(Options options) : log_(options.log) {
     launcher_ = std::make_unique<CalivoLauncher>(prefs_, processes_, ownExecutablePath());
     menuLauncher_ = std::make_unique<CalivoLauncher>(menuPrefs_, processes_, ownExecutablePath());
 
+    // On X11 the server's own monitor list, which follows every change (Qt's
+    // screens miss some); elsewhere (Wayland) Qt's screens.
+    const BoardScreenSource* source = &screens_;
+    if (QGuiApplication::platformName() == "xcb") {
+        randr_ = std::make_unique<RandrScreens>();
+        if (randr_->usable()) {
+            source = randr_.get();
+        }
+    }
+    // The pointer starts on the board's screen as it is now; each calibration
+    // load places it anew.
+    const BoardScreen board = source->boardScreen(requestedScreen(startPrefs(), options.screen));
     PointerSinkChoice pointer =
-        choosePointerSink(options.pointer, display_.pixelSize(), options.pointerLog);
+        choosePointerSink(options.pointer, board.placement, options.pointerLog);
     sink_ = std::move(pointer.sink);
     startFailure_ = std::move(pointer.refusal);
     if (startFailure_.empty()) {
@@ -39,7 +91,14 @@ BoardDriver::BoardDriver(Options options) : log_(options.log) {
     RunFlags& flags = processRunFlags();
     const std::function<void()> requestQuit = options.requestQuit;
     loader_ = std::make_unique<StoredCalibrationLoader>(
-        input_->tables(), prefs_, display_, static_cast<std::int64_t>(::getpid()), flags.bGet,
+        input_->tables(), prefs_,
+        StoredCalibrationLoader::ScreenFollowing{
+            .screens = *source,
+            .sink = *sink_,
+            .screenOverride = options.screen,
+            .log = options.log,
+        },
+        static_cast<std::int64_t>(::getpid()), flags.bGet,
         [this, requestQuit] { ShowAlert(localizedString, alerts_, *launcher_, requestQuit); },
         options.log,
         [log = options.log](std::string_view line) {
@@ -49,6 +108,11 @@ BoardDriver::BoardDriver(Options options) : log_(options.log) {
             }
         });
     loader_->publishStatusTo(&status_);
+    // Say now which screen the board covers, not only at the first load.
+    loader_->chooseScreen(startPrefs());
+    // A screen added, removed, resized or moved takes effect at a load: have
+    // one at the board's next silence instead of waiting for a recalibration.
+    screens_.setOnChange([&flags] { flags.bNeedReadPara.store(true, std::memory_order_relaxed); });
 
     controller_ = std::make_unique<AppController>(AppController::Services{
         .runFlags = flags,

@@ -13,6 +13,7 @@
 #include "platform/qsettings_store.h"
 #include "platform/qt_alert_presenter.h"
 #include "platform/qt_main_display.h"
+#include "platform/randr_screens.h"
 
 namespace zorvan::app {
 
@@ -27,6 +28,7 @@ class BoardDriver {
         std::string devicePath = kDefaultBoardPath;
         PointerBackend pointer = PointerBackend::Auto;
         std::string pointerLog;  // empty: stdout
+        std::string screen;      // the board's screen by name; empty: the stored choice
         LogWriter log;           // the log view (thread-safe)
         std::function<void()> requestQuit;
         std::function<void(int exitCode)> requestExit;
@@ -58,7 +60,8 @@ class BoardDriver {
 
   private:
     LogWriter log_;
-    QtMainDisplay display_;
+    QtMainDisplay screens_;
+    std::unique_ptr<RandrScreens> randr_;
     QSettingsStore prefs_;
     PosixProcessControl processes_;
     QtAlertPresenter alerts_;
@@ -75,5 +78,9 @@ class BoardDriver {
     std::string startFailure_;
     bool stopped_ = false;
 };
+
+// zorvan --list-screens: one line per screen on stdout; `requested` marks the
+// board's. Needs the application object. Returns the exit status.
+int listScreens(const std::string& requested);
 
 }  // namespace zorvan::app

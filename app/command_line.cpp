@@ -30,12 +30,21 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption pointerLog(
         "pointer-log", "Where the log backend writes its events (default: standard output).",
         "FILE");
+    const QCommandLineOption screen(
+        "screen",
+        "The screen the board is projected on, by name (see --list-screens), instead of the one "
+        "saved by the calibration tool or else the primary screen.",
+        "NAME");
+    const QCommandLineOption listScreens(
+        "list-screens", "Print the screens (name, geometry, primary, board) and exit.");
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(device);
     parser.addOption(logToStdout);
     parser.addOption(pointer);
     parser.addOption(pointerLog);
+    parser.addOption(screen);
+    parser.addOption(listScreens);
 
     ParsedCommandLine result;
     if (!parser.parse(arguments)) {
@@ -77,6 +86,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     }
     result.options.pointer = *backend;
     result.options.pointerLog = parser.value(pointerLog);
+    result.options.screen = parser.value(screen);
+    result.options.listScreens = parser.isSet(listScreens);
     return result;
 }
 

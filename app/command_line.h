@@ -13,6 +13,8 @@ struct CommandLine {
     bool logToStdout = false;                       // echo the log view on standard output
     PointerBackend pointer = PointerBackend::Auto;  // where pointer events go
     QString pointerLog;                             // the log backend's file; empty: stdout
+    QString screen;            // the board's screen by name; empty: the stored choice or primary
+    bool listScreens = false;  // print the screens and exit
 };
 
 struct ParsedCommandLine {

@@ -77,6 +77,9 @@ int main(int argc, char** argv) {
         ::setenv("QT_QPA_PLATFORM", windowSystem.platform.c_str(), 1);
     }
     QApplication application(argc, argv);
+    if (options.listScreens) {
+        return zorvan::app::listScreens(options.screen.toStdString());
+    }
     zorvan::app::MainWindow window;
     zorvan::app::QuitSignals quitSignals;
 
@@ -95,6 +98,7 @@ int main(int argc, char** argv) {
         .devicePath = options.devicePath.toStdString(),
         .pointer = options.pointer,
         .pointerLog = options.pointerLog.toStdString(),
+        .screen = options.screen.toStdString(),
         .log = log,
         .requestQuit =
             [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); },

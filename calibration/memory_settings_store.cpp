@@ -1,5 +1,7 @@
 #include "calibration/memory_settings_store.h"
 
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -99,6 +101,27 @@ float MemorySettingsStore::floatForKey(const std::string& key) {
             it->second);
     }
     log(Access::Kind::ReadFloat, key);
+    return result;
+}
+
+std::string MemorySettingsStore::stringForKey(const std::string& key) {
+    std::string result;
+    if (const auto it = values_.find(key); it != values_.end()) {
+        result = std::visit(
+            [](const auto& value) -> std::string {
+                using T = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, std::string>) {
+                    return value;
+                } else {
+                    std::array<char, 32> text{};
+                    const auto end =
+                        std::to_chars(text.data(), text.data() + text.size(), value).ptr;
+                    return std::string(text.data(), end);
+                }
+            },
+            it->second);
+    }
+    log(Access::Kind::ReadString, key);
     return result;
 }
 

@@ -22,7 +22,7 @@ namespace zorvan {
 class MemorySettingsStore : public SettingsStore {
   public:
     struct Access {
-        enum class Kind { ReadInteger, ReadFloat, WriteInteger, Remove, Synchronize };
+        enum class Kind { ReadInteger, ReadFloat, WriteInteger, Remove, Synchronize, ReadString };
         Kind kind;
         std::string key;  // empty for Synchronize
         friend bool operator==(const Access&, const Access&) = default;
@@ -30,6 +30,8 @@ class MemorySettingsStore : public SettingsStore {
 
     std::int64_t integerForKey(const std::string& key) override;
     float floatForKey(const std::string& key) override;
+    // Numbers read as their shortest decimal text.
+    std::string stringForKey(const std::string& key) override;
     void setIntegerForKey(std::int64_t value, const std::string& key) override;
     void removeObjectForKey(const std::string& key) override;
     void synchronize() override;

@@ -13,6 +13,8 @@ class SettingsStore {
     virtual ~SettingsStore() = default;
     virtual std::int64_t integerForKey(const std::string& key) = 0;
     virtual float floatForKey(const std::string& key) = 0;
+    // A text value; empty for a missing key.
+    virtual std::string stringForKey(const std::string& key) = 0;
     virtual void setIntegerForKey(std::int64_t value, const std::string& key) = 0;
     // Removes the key, so that it reads as missing. A store that cannot
     // remove keys stores 0, which reads the same.

@@ -4,6 +4,8 @@ add_library(zorvan_protocol STATIC
 add_library(zorvan::protocol ALIAS zorvan_protocol)
 target_include_directories(zorvan_protocol PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(zorvan_protocol PUBLIC zorvan::calibration zorvan::pointer)
+# The soft-key test compares floats bit for bit.
+zorvan_exact_float(zorvan_protocol)
 
 # The whole road from packets to pointer events: decoder, mapping, gestures.
 add_library(zorvan_board_input STATIC

@@ -3,14 +3,18 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 #include <utility>
 
 #include "calibration/calibration_tables.h"
 #include "calibration/main_display.h"
 #include "calibration/settings_store.h"
+#include "driver/board_screen_source.h"
 #include "driver/board_status.h"
 #include "driver/calibration_loader.h"
 #include "driver/log_writer.h"
+#include "pointer/mouse_event.h"
 
 namespace zorvan {
 
@@ -23,13 +27,37 @@ namespace zorvan {
 // again only when the reason changes.
 class StoredCalibrationLoader : public CalibrationLoader {
   public:
+    // The board's screen, followed at every load: chosen by name (the
+    // command line's, else the store's "Screen"), else the primary; its size
+    // goes to the tables and its place on the desktop to the pointer backend.
+    struct ScreenFollowing {
+        const BoardScreenSource& screens;
+        MouseEventSink& sink;
+        std::string screenOverride;  // --screen NAME; empty: the store decides
+        LogWriter log;               // which screen the board covers, when that changes
+    };
+
+    // The main display measured as it is, nothing placed.
     StoredCalibrationLoader(CalibrationTables& tables, SettingsStore& prefs,
                             const MainDisplay& display, std::int64_t pid, std::atomic<bool>& bGet,
                             std::function<void()> showAlert, LogWriter log = {},
                             LogWriter warn = {})
         : tables_(tables),
           prefs_(prefs),
-          display_(display),
+          display_(&display),
+          pid_(pid),
+          bGet_(bGet),
+          showAlert_(std::move(showAlert)),
+          log_(std::move(log)),
+          warn_(std::move(warn)) {}
+
+    StoredCalibrationLoader(CalibrationTables& tables, SettingsStore& prefs,
+                            ScreenFollowing following, std::int64_t pid, std::atomic<bool>& bGet,
+                            std::function<void()> showAlert, LogWriter log = {},
+                            LogWriter warn = {})
+        : tables_(tables),
+          prefs_(prefs),
+          following_(std::make_unique<ScreenFollowing>(std::move(following))),
           pid_(pid),
           bGet_(bGet),
           showAlert_(std::move(showAlert)),
@@ -42,10 +70,19 @@ class StoredCalibrationLoader : public CalibrationLoader {
     // (null: nowhere). Set before the reader starts.
     void publishStatusTo(BoardStatus* status) { status_ = status; }
 
+    // Chooses the board's screen from what `prefs` holds now, saying in the
+    // log when it differs from the last one said or when a named screen is
+    // missing (once until it returns). Needs screen following. The reader's
+    // loads call it; the program calls it once before the reader starts.
+    BoardScreen chooseScreen(SettingsStore& prefs);
+
   private:
+    void tellWhyBuiltIn(bool stored);
+
     CalibrationTables& tables_;
     SettingsStore& prefs_;
-    const MainDisplay& display_;
+    const MainDisplay* display_ = nullptr;
+    std::unique_ptr<ScreenFollowing> following_;
     std::int64_t pid_;
     std::atomic<bool>& bGet_;
     std::function<void()> showAlert_;
@@ -54,6 +91,8 @@ class StoredCalibrationLoader : public CalibrationLoader {
     LogWriter warn_;
     std::string builtInReason_;   // last reason told; empty while a saved grid is used
     std::string publishProblem_;  // last failure to publish the pid told
+    std::string saidScreen_;      // the screen and place last said
+    std::string saidMissing_;     // the missing screen last said
 };
 
 }  // namespace zorvan

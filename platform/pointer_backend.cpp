@@ -31,8 +31,10 @@ std::unique_ptr<MouseEventSink> makeLog(const std::string& logPath, std::string&
     }
 }
 
-std::string sizeText(DisplaySize size) {
-    return std::to_string(size.width) + "x" + std::to_string(size.height);
+std::string uinputText(const ScreenPlacement& placement) {
+    const DesktopRect& d = placement.desktop;
+    return "pointer events: uinput virtual pointer over " + std::to_string(d.width) + "x" +
+           std::to_string(d.height);
 }
 
 }  // namespace
@@ -64,18 +66,24 @@ std::string_view pointerBackendName(PointerBackend backend) {
 std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend, DisplaySize size,
                                                 const std::string& logPath,
                                                 std::string& description) {
+    return makePointerSink(backend, ScreenPlacement::alone(size), logPath, description);
+}
+
+std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend,
+                                                const ScreenPlacement& placement,
+                                                const std::string& logPath,
+                                                std::string& description) {
     switch (backend) {
         case PointerBackend::Log:
             return makeLog(logPath, description);
         case PointerBackend::Uinput: {
-            auto sink = std::make_unique<UinputSink>(size);
-            description = sink->ready()
-                              ? "pointer events: uinput virtual pointer over " + sizeText(size)
-                              : "pointer events: none, " + sink->failure();
+            auto sink = std::make_unique<UinputSink>(placement);
+            description =
+                sink->ready() ? uinputText(placement) : "pointer events: none, " + sink->failure();
             return sink;
         }
         case PointerBackend::Xtest: {
-            auto sink = std::make_unique<XtestSink>();
+            auto sink = std::make_unique<XtestSink>(std::string(), placement);
             description = sink->connected() ? "pointer events: xtest on " + sink->displayName()
                                             : "pointer events: none, " + sink->failure();
             return sink;
@@ -83,12 +91,12 @@ std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend, DisplayS
         case PointerBackend::Auto:
             break;
     }
-    auto uinput = std::make_unique<UinputSink>(size);
+    auto uinput = std::make_unique<UinputSink>(placement);
     if (uinput->ready()) {
-        description = "pointer events: uinput virtual pointer over " + sizeText(size);
+        description = uinputText(placement);
         return uinput;
     }
-    auto xtest = std::make_unique<XtestSink>();
+    auto xtest = std::make_unique<XtestSink>(std::string(), placement);
     if (xtest->connected()) {
         description =
             "pointer events: xtest on " + xtest->displayName() + " (" + uinput->failure() + ")";
@@ -100,10 +108,10 @@ std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend, DisplayS
     return log;
 }
 
-PointerSinkChoice choosePointerSink(PointerBackend backend, DisplaySize size,
+PointerSinkChoice choosePointerSink(PointerBackend backend, const ScreenPlacement& placement,
                                     const std::string& logPath) {
     PointerSinkChoice choice;
-    choice.sink = makePointerSink(backend, size, logPath, choice.description);
+    choice.sink = makePointerSink(backend, placement, logPath, choice.description);
     if (const auto* uinput = dynamic_cast<const UinputSink*>(choice.sink.get());
         backend == PointerBackend::Uinput && uinput != nullptr && !uinput->ready()) {
         choice.refusal =

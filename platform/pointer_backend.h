@@ -22,12 +22,19 @@ enum class PointerBackend {
 std::optional<PointerBackend> parsePointerBackend(std::string_view text);
 std::string_view pointerBackendName(PointerBackend backend);
 
-// Makes the sink for `backend`. `size` is the main display in pixels (the
-// uinput axes span it). `logPath` is where the log backend writes, empty for
-// stdout; if it can't be opened the log goes to stdout instead. Never null: an
-// explicitly chosen backend that can't work is still returned and drops every
-// event, saying why once on stderr. `description` receives one line saying
-// which backend was chosen and why, for the log view and stderr.
+// Makes the sink for `backend`. `placement` is where the board's screen lies
+// on the desktop (the uinput axes span the desktop; XTest moves on the root
+// window); later calibration loads update it through place(). `logPath` is
+// where the log backend writes, empty for stdout; if it can't be opened the
+// log goes to stdout instead. Never null: an explicitly chosen backend that
+// can't work is still returned and drops every event, saying why once on
+// stderr. `description` receives one line saying which backend was chosen and
+// why, for the log view and stderr.
+std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend,
+                                                const ScreenPlacement& placement,
+                                                const std::string& logPath,
+                                                std::string& description);
+// The same for a lone screen of `size` pixels.
 std::unique_ptr<MouseEventSink> makePointerSink(PointerBackend backend, DisplaySize size,
                                                 const std::string& logPath,
                                                 std::string& description);
@@ -40,7 +47,7 @@ struct PointerSinkChoice {
     std::string description;  // as makePointerSink
     std::string refusal;      // empty: usable
 };
-PointerSinkChoice choosePointerSink(PointerBackend backend, DisplaySize size,
+PointerSinkChoice choosePointerSink(PointerBackend backend, const ScreenPlacement& placement,
                                     const std::string& logPath);
 
 }  // namespace zorvan

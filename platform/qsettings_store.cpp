@@ -168,6 +168,10 @@ float QSettingsStore::floatForKey(const std::string& key) {
     return static_cast<float>(number);
 }
 
+std::string QSettingsStore::stringForKey(const std::string& key) {
+    return value(key).toString().toStdString();
+}
+
 void QSettingsStore::setIntegerForKey(std::int64_t value, const std::string& key) {
     pending_[key] = value;
 }

@@ -39,6 +39,7 @@ class QSettingsStore : public SettingsStore {
 
     std::int64_t integerForKey(const std::string& key) override;
     float floatForKey(const std::string& key) override;
+    std::string stringForKey(const std::string& key) override;
     void setIntegerForKey(std::int64_t value, const std::string& key) override;
     void removeObjectForKey(const std::string& key) override;
     // Publishes this process's writes and picks up what others have saved.

@@ -2,45 +2,58 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <cmath>
+
+#include "platform/qt_screens.h"
 
 namespace zorvan {
 
 QtMainDisplay::QtMainDisplay(QObject* parent) : QObject(parent) {
-    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this](QScreen* screen) {
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &QtMainDisplay::refresh);
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
         follow(screen);
         refresh();
     });
-    follow(QGuiApplication::primaryScreen());
+    // Qt still lists a screen while it announces its removal.
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &QtMainDisplay::refresh,
+            Qt::QueuedConnection);
+    for (QScreen* screen : QGuiApplication::screens()) {
+        follow(screen);
+    }
     refresh();
 }
 
 void QtMainDisplay::follow(QScreen* screen) {
-    if (followed_ != nullptr) {
-        disconnect(followed_, nullptr, this, nullptr);
-    }
-    followed_ = screen;
-    if (screen != nullptr) {
-        connect(screen, &QScreen::geometryChanged, this, &QtMainDisplay::refresh);
-        connect(screen, &QScreen::physicalDotsPerInchChanged, this, &QtMainDisplay::refresh);
-        connect(screen, &QObject::destroyed, this, [this] { followed_ = nullptr; });
-    }
+    connect(screen, &QScreen::geometryChanged, this, &QtMainDisplay::refresh);
+    connect(screen, &QScreen::physicalDotsPerInchChanged, this, &QtMainDisplay::refresh);
+    connect(screen, &QScreen::logicalDotsPerInchChanged, this, &QtMainDisplay::refresh);
 }
 
 void QtMainDisplay::refresh() {
-    DisplaySize size;
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QSize logical = screen->geometry().size();
-        const double ratio = screen->devicePixelRatio();
-        size.width = static_cast<std::uint32_t>(std::max(0L, std::lround(logical.width() * ratio)));
-        size.height =
-            static_cast<std::uint32_t>(std::max(0L, std::lround(logical.height() * ratio)));
+    std::vector<ScreenInfo> screens = currentScreens();
+    {
+        const std::lock_guard lock(mutex_);
+        if (screens == screens_) {
+            return;
+        }
+        screens_ = std::move(screens);
     }
-    packed_.store(pack(size), std::memory_order_relaxed);
+    if (onChange_) {
+        onChange_();
+    }
+}
+
+std::vector<ScreenInfo> QtMainDisplay::screens() const {
+    const std::lock_guard lock(mutex_);
+    return screens_;
 }
 
 DisplaySize QtMainDisplay::pixelSize() const {
-    return unpack(packed_.load(std::memory_order_relaxed));
+    return boardScreen({}).placement.pixels;
+}
+
+BoardScreen QtMainDisplay::boardScreen(const std::string& requested) const {
+    const std::lock_guard lock(mutex_);
+    return chooseBoardScreen(screens_, requested);
 }
 
 }  // namespace zorvan

@@ -1,43 +1,46 @@
 #pragma once
 
 #include <QObject>
-#include <atomic>
-#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
 
 #include "calibration/main_display.h"
+#include "driver/board_screen_source.h"
+#include "platform/screen_layout.h"
 
 class QScreen;
 
 namespace zorvan {
 
-// The primary screen's size in device pixels (logical size times the device
-// pixel ratio). Made and updated on the GUI thread, following primary-screen
-// and geometry changes; pixelSize() may be called from any thread and hands
-// out width and height from one lock-free word, so they always belong together.
-class QtMainDisplay : public QObject, public MainDisplay {
+// Every screen of the desktop as Qt reports it, kept as a snapshot that any
+// thread may read: the reader thread chooses the board's screen from it at
+// each calibration load. Made and updated on the GUI thread, following
+// screens that come, go, move, resize or become primary.
+class QtMainDisplay : public QObject, public MainDisplay, public BoardScreenSource {
     Q_OBJECT
   public:
     // Needs a QGuiApplication; call on the GUI thread.
     explicit QtMainDisplay(QObject* parent = nullptr);
 
+    // The primary screen in device pixels. Any thread.
     DisplaySize pixelSize() const override;
+    // The board's screen; see chooseBoardScreen. Any thread.
+    BoardScreen boardScreen(const std::string& requested) const override;
+    // The snapshot. Any thread.
+    std::vector<ScreenInfo> screens() const;
 
-    // Reads the primary screen again (GUI thread). Done on every change.
+    // Reads the screens again (GUI thread). Done on every change.
     void refresh();
-
-    static std::uint64_t pack(DisplaySize size) {
-        return (std::uint64_t{size.width} << 32) | size.height;
-    }
-    static DisplaySize unpack(std::uint64_t word) {
-        return {static_cast<std::uint32_t>(word >> 32), static_cast<std::uint32_t>(word)};
-    }
+    // Called on the GUI thread after a refresh that changed the snapshot.
+    void setOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
 
   private:
     void follow(QScreen* screen);
 
-    std::atomic<std::uint64_t> packed_{0};
-    QScreen* followed_ = nullptr;
-    static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
+    mutable std::mutex mutex_;
+    std::vector<ScreenInfo> screens_;  // guarded by mutex_
+    std::function<void()> onChange_;
 };
 
 }  // namespace zorvan

@@ -46,19 +46,23 @@ struct LibevdevFree {
     void operator()(libevdev* dev) const { libevdev_free(dev); }
 };
 
-// Whole pixels on the display: truncated like every float-to-pixel step of
-// the driver, and kept within the axis range.
-std::int32_t toAxis(float v, std::uint32_t pixels) {
-    const double max = static_cast<double>(std::min<std::uint32_t>(pixels, INT32_MAX)) - 1.0;
-    const double clamped = v <= 0.0f ? 0.0 : (v >= max ? max : static_cast<double>(v));
-    return static_cast<std::int32_t>(clamped);
+DisplaySize rangeOf(const ScreenPlacement& placement) {
+    return {placement.desktop.width, placement.desktop.height};
+}
+
+// A desktop coordinate as a value of an axis that starts at the desktop's
+// corner, kept within the axis.
+std::int32_t toAxis(std::int64_t at, std::int32_t corner, std::uint32_t extent) {
+    const std::int64_t last = std::min<std::int64_t>(extent, INT32_MAX) - 1;
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(at - corner, 0, std::max<std::int64_t>(last, 0)));
 }
 
 }  // namespace
 
 std::unique_ptr<EvdevEventWriter> createUinputPointer(DisplaySize size, std::string& error) {
     if (size.width == 0 || size.height == 0) {
-        error = "uinput: the main display's size is unknown";
+        error = "uinput: the desktop's size is unknown";
         return nullptr;
     }
     // Opened by us with O_CLOEXEC: a calibration tool started later must not
@@ -103,13 +107,45 @@ std::unique_ptr<EvdevEventWriter> createUinputPointer(DisplaySize size, std::str
     return std::make_unique<LibevdevUinputWriter>(fd, device);
 }
 
-UinputSink::UinputSink(DisplaySize size) : size_(size) {
-    writer_ = createUinputPointer(size, failure_);
+UinputSink::UinputSink(const ScreenPlacement& placement, UinputDeviceFactory factory)
+    : placement_(placement), range_(rangeOf(placement)), factory_(std::move(factory)) {
+    if (factory_) {
+        writer_ = factory_(range_, failure_);
+    }
 }
 
-UinputSink::UinputSink(DisplaySize size, std::unique_ptr<EvdevEventWriter> writer,
-                       std::string failure)
-    : size_(size), writer_(std::move(writer)), failure_(std::move(failure)) {}
+UinputSink::UinputSink(const ScreenPlacement& placement, std::unique_ptr<EvdevEventWriter> writer,
+                       std::string failure, UinputDeviceFactory factory)
+    : placement_(placement),
+      range_(rangeOf(placement)),
+      factory_(std::move(factory)),
+      writer_(std::move(writer)),
+      failure_(std::move(failure)) {}
+
+void UinputSink::place(const ScreenPlacement& placement) {
+    const DisplaySize range = rangeOf(placement);
+    if (range == range_ || !factory_) {
+        placement_ = placement;
+        range_ = range;
+        return;
+    }
+    // An absolute device's range is fixed at creation: a desktop of another
+    // size needs a new device.
+    std::string error;
+    auto writer = factory_(range, error);
+    if (!writer) {
+        if (writer_) {
+            remakeFailed_.say(error + "; the pointer keeps the desktop's former layout");
+            return;
+        }
+        failure_ = error;
+    } else {
+        failure_.clear();
+    }
+    writer_ = std::move(writer);
+    placement_ = placement;
+    range_ = range;
+}
 
 bool UinputSink::write(std::uint16_t type, std::uint16_t code, std::int32_t value) {
     const int rc = writer_->write(EvdevEvent{type, code, value});
@@ -127,8 +163,9 @@ void UinputSink::post(const MouseEvent& event) {
         return;
     }
     if (std::isfinite(event.point.x) && std::isfinite(event.point.y)) {
-        if (!write(EV_ABS, ABS_X, toAxis(event.point.x, size_.width)) ||
-            !write(EV_ABS, ABS_Y, toAxis(event.point.y, size_.height)) ||
+        const DesktopPoint at = toDesktop(placement_, event.point);
+        if (!write(EV_ABS, ABS_X, toAxis(at.x, placement_.desktop.x, range_.width)) ||
+            !write(EV_ABS, ABS_Y, toAxis(at.y, placement_.desktop.y, range_.height)) ||
             !write(EV_SYN, SYN_REPORT, 0)) {
             return;
         }

@@ -1,9 +1,9 @@
 #include "platform/xtest_sink.h"
 
-#include <xcb/randr.h>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -28,60 +28,20 @@ struct XtestSink::Connection {
 
 namespace {
 
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <typename T>
-Reply<T> reply(T* r) {
-    return Reply<T>(r, &std::free);
-}
-
 bool hasExtension(xcb_connection_t* c, xcb_extension_t* extension) {
     const xcb_query_extension_reply_t* data = xcb_get_extension_data(c, extension);
     return data != nullptr && data->present;
 }
 
-// XRandR's primary monitor, else its first one, else (0, 0).
-XtestSink::Origin primaryOrigin(xcb_connection_t* c, xcb_window_t root) {
-    if (!hasExtension(c, &xcb_randr_id)) {
-        return {};
-    }
-    auto version =
-        reply(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
-    if (!version || version->major_version < 1 ||
-        (version->major_version == 1 && version->minor_version < 5)) {
-        return {};
-    }
-    auto monitors =
-        reply(xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, root, 1), nullptr));
-    if (!monitors) {
-        return {};
-    }
-    XtestSink::Origin origin;
-    bool first = true;
-    for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.get()); it.rem > 0;
-         xcb_randr_monitor_info_next(&it)) {
-        if (first || it.data->primary) {
-            origin = {it.data->x, it.data->y};
-            first = false;
-        }
-        if (it.data->primary) {
-            break;
-        }
-    }
-    return origin;
-}
-
-// Whole pixels (truncated), kept within X's 16-bit coordinates after the offset.
-std::int16_t toCoordinate(float v, int offset) {
-    const double at = std::trunc(static_cast<double>(v)) + offset;
-    return static_cast<std::int16_t>(at < INT16_MIN ? INT16_MIN
-                                                    : (at > INT16_MAX ? INT16_MAX : at));
+// Kept within X's 16-bit coordinates.
+std::int16_t toCoordinate(std::int64_t at) {
+    return static_cast<std::int16_t>(std::clamp<std::int64_t>(at, INT16_MIN, INT16_MAX));
 }
 
 }  // namespace
 
-XtestSink::XtestSink(const std::string& displayName) {
+XtestSink::XtestSink(const std::string& displayName, const ScreenPlacement& placement)
+    : placement_(placement) {
     const char* env = std::getenv("DISPLAY");
     displayName_ = !displayName.empty() ? displayName : (env != nullptr ? env : "");
     if (displayName_.empty()) {
@@ -108,7 +68,6 @@ XtestSink::XtestSink(const std::string& displayName) {
         failure_ = "xtest: the X server \"" + displayName_ + "\" has no XTest extension";
         return;
     }
-    origin_ = primaryOrigin(connection->xcb, connection->root);
     connection_ = std::move(connection);
 }
 
@@ -130,9 +89,9 @@ void XtestSink::post(const MouseEvent& event) {
         return;
     }
     if (std::isfinite(event.point.x) && std::isfinite(event.point.y)) {
+        const DesktopPoint at = toDesktop(placement_, event.point);
         xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, connection_->root,
-                            toCoordinate(event.point.x, origin_.x),
-                            toCoordinate(event.point.y, origin_.y), 0);
+                            toCoordinate(at.x), toCoordinate(at.y), 0);
     } else {
         // Still post the button, so no press is left without its release.
         badPoint_.say("xtest: a pointer event has no valid position; its move is skipped");

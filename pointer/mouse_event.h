@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "calibration/points.h"
+#include "pointer/screen_placement.h"
 
 namespace zorvan {
 
@@ -48,6 +49,10 @@ class MouseEventSink {
   public:
     virtual ~MouseEventSink() = default;
     virtual void post(const MouseEvent& event) = 0;
+    // The board's screen has a new place or size on the desktop (after a
+    // calibration load); later events land there. Backends that speak in
+    // screen points (the log, the recorder) ignore it.
+    virtual void place(const ScreenPlacement& placement) { (void)placement; }
 };
 
 }  // namespace zorvan

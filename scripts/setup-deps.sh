@@ -9,6 +9,7 @@ packages=(
   libevdev-dev libx11-dev libxtst-dev libxcb-xtest0-dev libxcb-randr0-dev libxrandr-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
 )
 
 missing=()

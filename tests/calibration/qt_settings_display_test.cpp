@@ -134,13 +134,6 @@ TEST(QtMainDisplay, ReportsThePrimaryScreenInDevicePixelsToAnyThread) {
     EXPECT_EQ(seen, expected);
 }
 
-TEST(QtMainDisplay, SnapshotKeepsWidthAndHeightTogether) {
-    for (const DisplaySize size : {DisplaySize{0, 0}, DisplaySize{1920, 1080},
-                                   DisplaySize{0xFFFFFFFFu, 1}, DisplaySize{7, 0xFFFFFFFFu}}) {
-        EXPECT_EQ(QtMainDisplay::unpack(QtMainDisplay::pack(size)), size);
-    }
-}
-
 TEST(QtTranslations, EnglishTextsAreShippedAndMissingEntriesShowTheirKey) {
     testing::testApplication();
     EXPECT_EQ(localizedString("Alert_OK"), "Alert_OK");  // nothing installed yet

@@ -4,5 +4,6 @@ zorvan_add_test(protocol_tests
     ${CMAKE_CURRENT_LIST_DIR}/board_input_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/board_status_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/stored_calibration_loader_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/stored_calibration_loader_screen_test.cpp
   LIBS zorvan::board_input zorvan::driver
   LABELS driver threaded)

@@ -30,7 +30,7 @@ TEST(PointerBackendTest, LogGoesToTheGivenFileOrFallsBackToStdout) {
     const auto path = std::filesystem::temp_directory_path() / "zorvan-backend-test.log";
     std::string description;
     {
-        auto sink = makePointerSink(PointerBackend::Log, {}, path.string(), description);
+        auto sink = makePointerSink(PointerBackend::Log, DisplaySize{}, path.string(), description);
         MouseLeftMove(*sink, ScreenPoint{3.5f, 4});
     }
     EXPECT_EQ(description, "pointer events: log to " + path.string());
@@ -40,7 +40,8 @@ TEST(PointerBackendTest, LogGoesToTheGivenFileOrFallsBackToStdout) {
     EXPECT_EQ(line, "left-drag 3.5 4");
     std::filesystem::remove(path);
 
-    auto sink = makePointerSink(PointerBackend::Log, {}, "/nonexistent-dir/x.log", description);
+    auto sink =
+        makePointerSink(PointerBackend::Log, DisplaySize{}, "/nonexistent-dir/x.log", description);
     EXPECT_NE(dynamic_cast<LogSink*>(sink.get()), nullptr);
     EXPECT_EQ(description.rfind("pointer events: log to stdout (", 0), 0u) << description;
     EXPECT_NE(description.find("/nonexistent-dir/x.log"), std::string::npos) << description;

@@ -1,0 +1,134 @@
+#include "driver/stored_calibration_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "calibration/memory_settings_store.h"
+
+namespace zorvan {
+namespace {
+
+// The laptop (primary) and a projector beside it, or the projector alone
+// after a change; a screen that is asked for and absent gives way to the primary.
+class FakeScreens : public BoardScreenSource {
+  public:
+    BoardScreen boardScreen(const std::string& requested) const override {
+        if (const auto it = screens.find(requested); it != screens.end()) {
+            return it->second;
+        }
+        BoardScreen primary = screens.at(primaryName);
+        primary.missing = requested;
+        return primary;
+    }
+    std::map<std::string, BoardScreen> screens;
+    std::string primaryName;
+};
+
+class PlacementSink : public MouseEventSink {
+  public:
+    void post(const MouseEvent&) override {}
+    void place(const ScreenPlacement& placement) override { placed.push_back(placement); }
+    std::vector<ScreenPlacement> placed;
+};
+
+constexpr DesktopRect kDesktop{0, 0, 3286, 1080};
+const BoardScreen kLaptop{"eDP-1", {{1366, 768}, {0, 0, 1366, 768}, kDesktop}, ""};
+const BoardScreen kProjector{"HDMI-1", {{1920, 1080}, {1366, 0, 1920, 1080}, kDesktop}, ""};
+
+class StoredCalibrationLoaderTest : public ::testing::Test {
+  protected:
+    StoredCalibrationLoader& loader(const std::string& screenOverride) {
+        loader_ = std::make_unique<StoredCalibrationLoader>(
+            tables, prefs,
+            StoredCalibrationLoader::ScreenFollowing{
+                screens, sink, screenOverride,
+                [this](std::string_view line) { said.emplace_back(line); }},
+            42, bGet, nullptr);
+        return *loader_;
+    }
+
+    FakeScreens screens;
+    PlacementSink sink;
+    MemorySettingsStore prefs;
+    CalibrationTables tables;
+    std::atomic<bool> bGet{true};
+    std::vector<std::string> said;
+    std::unique_ptr<StoredCalibrationLoader> loader_;
+
+    void SetUp() override {
+        screens.screens = {{"eDP-1", kLaptop}, {"HDMI-1", kProjector}};
+        screens.primaryName = "eDP-1";
+        prefs.setInteger("DotCount", 2);
+    }
+};
+
+TEST_F(StoredCalibrationLoaderTest, ALoadSizesTheTablesAndPlacesThePointerOnTheChosenScreen) {
+    struct Case {
+        const char* what;
+        std::string stored;
+        std::string screenOverride;
+        const BoardScreen& expected;
+    };
+    const Case cases[] = {
+        {"nothing chosen: the primary", "", "", kLaptop},
+        {"saved by the calibration tool", "HDMI-1", "", kProjector},
+        {"the command line wins", "HDMI-1", "eDP-1", kLaptop},
+        {"not connected: the primary", "DP-2", "", kLaptop},
+    };
+    for (const Case& c : cases) {
+        prefs.remove("Screen");
+        if (!c.stored.empty()) {
+            prefs.setString("Screen", c.stored);
+        }
+        sink.placed.clear();
+        loader(c.screenOverride).load();
+        EXPECT_EQ(tables.MyScreenWidth, static_cast<float>(c.expected.placement.pixels.width))
+            << c.what;
+        EXPECT_EQ(tables.MyScreenHeight, static_cast<float>(c.expected.placement.pixels.height))
+            << c.what;
+        EXPECT_EQ(sink.placed, std::vector<ScreenPlacement>{c.expected.placement}) << c.what;
+    }
+}
+
+TEST_F(StoredCalibrationLoaderTest, TheStoredChoiceIsReadAfterASynchronize) {
+    loader("").load();
+    const auto& accesses = prefs.accesses();
+    ASSERT_GE(accesses.size(), 2u);
+    EXPECT_EQ(accesses[0].kind, MemorySettingsStore::Access::Kind::Synchronize);
+    EXPECT_EQ(accesses[1], (MemorySettingsStore::Access{
+                               MemorySettingsStore::Access::Kind::ReadString, "Screen"}));
+}
+
+TEST_F(StoredCalibrationLoaderTest, AChangeIsSaidOnceAndAMissingScreenOnceUntilItReturns) {
+    prefs.setString("Screen", "HDMI-1");
+    StoredCalibrationLoader& l = loader("");
+    ::testing::internal::CaptureStderr();
+    l.load();
+    l.load();
+    screens.screens.erase("HDMI-1");  // the projector is unplugged
+    l.load();
+    l.load();
+    screens.screens["HDMI-1"] = kProjector;  // and comes back
+    l.load();
+    screens.screens.erase("HDMI-1");  // and goes again
+    l.load();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    const std::string missing =
+        "screen \"HDMI-1\" is not connected; the board covers the primary screen eDP-1 until it "
+        "returns";
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "board screen: HDMI-1 1920x1080+1366+0 on a desktop of 3286x1080+0+0",
+                        missing,
+                        "board screen: eDP-1 1366x768+0+0 on a desktop of 3286x1080+0+0",
+                        "board screen: HDMI-1 1920x1080+1366+0 on a desktop of 3286x1080+0+0",
+                        missing,
+                        "board screen: eDP-1 1366x768+0+0 on a desktop of 3286x1080+0+0",
+                    }));
+    EXPECT_EQ(err, "zorvan: " + missing + "\nzorvan: " + missing + "\n");
+}
+
+}  // namespace
+}  // namespace zorvan
