@@ -107,6 +107,11 @@ void MemorySettingsStore::setIntegerForKey(std::int64_t value, const std::string
     log(Access::Kind::WriteInteger, key);
 }
 
+void MemorySettingsStore::setFloatForKey(float value, const std::string& key) {
+    values_[key] = value;
+    log(Access::Kind::WriteFloat, key);
+}
+
 void MemorySettingsStore::synchronize() {
     ++synchronizeCount_;
     log(Access::Kind::Synchronize, {});

@@ -22,7 +22,7 @@ namespace zorvan {
 class MemorySettingsStore : public SettingsStore {
   public:
     struct Access {
-        enum class Kind { ReadInteger, ReadFloat, WriteInteger, Synchronize };
+        enum class Kind { ReadInteger, ReadFloat, WriteInteger, WriteFloat, Synchronize };
         Kind kind;
         std::string key;  // empty for Synchronize
         friend bool operator==(const Access&, const Access&) = default;
@@ -31,6 +31,7 @@ class MemorySettingsStore : public SettingsStore {
     std::int64_t integerForKey(const std::string& key) override;
     float floatForKey(const std::string& key) override;
     void setIntegerForKey(std::int64_t value, const std::string& key) override;
+    void setFloatForKey(float value, const std::string& key) override;
     void synchronize() override;
 
     // Setters for the test's side (the calibration tool's writes); not logged.

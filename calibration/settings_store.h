@@ -14,6 +14,8 @@ class SettingsStore {
     virtual std::int64_t integerForKey(const std::string& key) = 0;
     virtual float floatForKey(const std::string& key) = 0;
     virtual void setIntegerForKey(std::int64_t value, const std::string& key) = 0;
+    // Stored so that floatForKey() gives back exactly `value`.
+    virtual void setFloatForKey(float value, const std::string& key) = 0;
     virtual void synchronize() = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <QStandardPaths>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -83,6 +84,14 @@ float QSettingsStore::floatForKey(const std::string& key) {
 
 void QSettingsStore::setIntegerForKey(std::int64_t value, const std::string& key) {
     settings().setValue(toKey(key), static_cast<qlonglong>(value));
+}
+
+void QSettingsStore::setFloatForKey(float value, const std::string& key) {
+    // The shortest text of the value widened to double: reading it back as a
+    // double and narrowing gives exactly this float, with no double rounding.
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, static_cast<double>(value)).ptr;
+    settings().setValue(toKey(key), QString::fromLatin1(text, end - text));
 }
 
 void QSettingsStore::synchronize() {

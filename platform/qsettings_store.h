@@ -25,6 +25,8 @@ class QSettingsStore : public SettingsStore {
     std::int64_t integerForKey(const std::string& key) override;
     float floatForKey(const std::string& key) override;
     void setIntegerForKey(std::int64_t value, const std::string& key) override;
+    // Written as the shortest decimal that reads back as the same float.
+    void setFloatForKey(float value, const std::string& key) override;
     // Publishes this process's writes and picks up what others have saved.
     void synchronize() override;
 

@@ -27,16 +27,20 @@ void QtMainDisplay::follow(QScreen* screen) {
     }
 }
 
-void QtMainDisplay::refresh() {
+DisplaySize QtMainDisplay::pixelSizeOf(const QScreen* screen) {
     DisplaySize size;
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    if (screen != nullptr) {
         const QSize logical = screen->geometry().size();
         const double ratio = screen->devicePixelRatio();
         size.width = static_cast<std::uint32_t>(std::max(0L, std::lround(logical.width() * ratio)));
         size.height =
             static_cast<std::uint32_t>(std::max(0L, std::lround(logical.height() * ratio)));
     }
-    packed_.store(pack(size), std::memory_order_relaxed);
+    return size;
+}
+
+void QtMainDisplay::refresh() {
+    packed_.store(pack(pixelSizeOf(QGuiApplication::primaryScreen())), std::memory_order_relaxed);
 }
 
 DisplaySize QtMainDisplay::pixelSize() const {

@@ -25,6 +25,9 @@ class QtMainDisplay : public QObject, public MainDisplay {
     // Reads the primary screen again (GUI thread). Done on every change.
     void refresh();
 
+    // A screen's size in device pixels; 0 x 0 for none.
+    static DisplaySize pixelSizeOf(const QScreen* screen);
+
     static std::uint64_t pack(DisplaySize size) {
         return (std::uint64_t{size.width} << 32) | size.height;
     }
