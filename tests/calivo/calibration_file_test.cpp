@@ -35,6 +35,7 @@ class NoDriver : public PeerProcesses {
     bool isDriver(std::int64_t) override { return false; }
     bool isTool(std::int64_t) override { return false; }
     bool signal(std::int64_t, int) override { return false; }
+    std::string driverDevice(std::int64_t) override { return {}; }
 };
 
 // Runs --import on `text` against a store that already holds a calibration.

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "tests/driver/subprocess.h"
 
@@ -146,6 +147,28 @@ TEST_F(CalivoEndToEnd, HangupStartsOverAndStopKeepsTheStoredCalibration) {
     EXPECT_EQ(calivo.wait(), 1 << 8);
     EXPECT_EQ(settings().find("DotCount"), std::string::npos);
     EXPECT_NE(settings().find("CalivoPid=0"), std::string::npos);
+}
+
+TEST_F(CalivoEndToEnd, TheBoardsCalibrateCommandStartsTheToolNextToTheDriver) {
+    const std::string device = startBoard();
+    ASSERT_FALSE(device.empty());
+    ASSERT_TRUE(startDriver(device));
+    sim_->writeStdin("mode pen\ncalibrate\n");
+    // The tool inherits the driver's standard output.
+    EXPECT_TRUE(zorvan_->waitForLine("choose a grid", 10s));
+    EXPECT_NE(settings().find("CalivoPid="), std::string::npos);
+    EXPECT_EQ(settings().find("CalivoPid=0"), std::string::npos);
+
+    // Unplugging the board ends the tool, which lets go of the driver and
+    // of its pid; the stored calibration stays as it was.
+    sim_->signal(SIGTERM);
+    sim_->wait();
+    EXPECT_TRUE(zorvan_->waitForLine("Calivo.app: lost the board", 10s, true));
+    for (int i = 0; i < 50 && settings().find("CalivoPid=0") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_NE(settings().find("CalivoPid=0"), std::string::npos);
+    EXPECT_EQ(settings().find("DotCount"), std::string::npos);
 }
 
 TEST_F(CalivoEndToEnd, ProblemsAreSaidPlainlyWithAnExitStatus) {

@@ -30,6 +30,9 @@ class FakeProcesses : public PeerProcesses {
         signals.push_back(std::string(name) + " " + std::to_string(pid));
         return true;
     }
+    std::string driverDevice(std::int64_t pid) override {
+        return "/dev/board-of-" + std::to_string(pid);
+    }
 };
 
 struct Link {
@@ -62,6 +65,35 @@ TEST(DriverLink, OnlyAPlausiblePidRunningTheDriverIsPausedAndResumed) {
         EXPECT_EQ(l.link.pauseDriver(), c.signals.empty() ? 0 : c.zorvanPid) << c.zorvanPid;
         EXPECT_EQ(l.link.resumeDriver(), !c.signals.empty()) << c.zorvanPid;
         EXPECT_EQ(l.processes.signals, c.signals) << c.zorvanPid;
+    }
+}
+
+TEST(DriverLink, TheToolReadsTheBoardOfThePausedOrRunningDriver) {
+    Link l;
+    EXPECT_EQ(l.link.driverDevice(), "");  // no driver
+    l.processes.drivers = {1234, 4321};
+    l.store.setInteger("ZorvanPid", 1234);
+    EXPECT_EQ(l.link.driverDevice(), "/dev/board-of-1234");
+    l.link.pauseDriver();
+    l.store.setInteger("ZorvanPid", 4321);
+    EXPECT_EQ(l.link.driverDevice(), "/dev/board-of-1234");
+}
+
+TEST(DriverLink, DeviceArgumentOfTheDriversCommandLine) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string device;
+    };
+    const Case cases[] = {
+        {{"zorvan"}, ""},
+        {{"zorvan", "--device", "/dev/pts/3", "--pointer", "log"}, "/dev/pts/3"},
+        {{"zorvan", "--device=/dev/ttyUSB0"}, "/dev/ttyUSB0"},
+        {{"zorvan", "--device", "/dev/a", "--device", "/dev/b"}, "/dev/b"},
+        {{"zorvan", "--device"}, ""},
+        {{"/opt/--device", "--log-stdout"}, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(deviceArgument(c.arguments), c.device) << c.device;
     }
 }
 

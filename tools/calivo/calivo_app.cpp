@@ -4,6 +4,7 @@
 #include <QThread>
 #include <cstdio>
 
+#include "driver/app_controller.h"
 #include "platform/qt_main_display.h"
 #include "tools/calivo/board_screen.h"
 
@@ -111,6 +112,13 @@ int CalivoApp::start() {
         // Let the reader finish the turn it may be in, so that it takes no
         // byte of the first press.
         QThread::msleep(50);
+    }
+
+    if (options_.devicePath.empty()) {
+        options_.devicePath = driver_.driverDevice();
+        if (options_.devicePath.empty()) {
+            options_.devicePath = kDefaultBoardPath;
+        }
     }
 
     QScreen* screen = boardScreen();

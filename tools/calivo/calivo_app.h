@@ -26,8 +26,8 @@ class CalivoApp : public QObject {
     Q_OBJECT
   public:
     struct Options {
-        std::string devicePath;
-        int dotCount = 0;  // 0: the user chooses
+        std::string devicePath;  // empty: the driver's board, else the default
+        int dotCount = 0;        // 0: the user chooses
         bool softKeys = true;
         std::chrono::milliseconds idleLimit{60000};  // give up without a press
     };

@@ -48,6 +48,8 @@ CalivoWindow::CalivoWindow(const CalibrationSession& session, std::function<void
 QPushButton* CalivoWindow::addButton(const QString& text, Action action) {
     auto* button = new QPushButton(text, buttonRow_);
     button->setCursor(Qt::ArrowCursor);
+    // Keys always go to the window: Space on a focused button would click it.
+    button->setFocusPolicy(Qt::NoFocus);
     button->setMinimumHeight(44);
     button->setStyleSheet(
         "QPushButton { color: #f2f2f2; background: #3a414b; border: 1px solid #59626e;"
@@ -82,10 +84,10 @@ void CalivoWindow::refresh(bool touchMode, const QString& notice) {
     keep_->setVisible(step == Step::VerifyMissed);
     cancel_->setVisible(!session_.finished());
     buttonRow_->adjustSize();
-    // Below the lowest row of targets (90 %) would be off the screen's edge
-    // on small screens; 70 % lies between rows of every form.
+    // Midway between the two lowest rows of the 5 x 4 form (63 % and 90 %),
+    // which keeps it clear of every target of every form.
     buttonRow_->move((width() - buttonRow_->width()) / 2,
-                     static_cast<int>(height() * 0.70) - buttonRow_->height() / 2);
+                     static_cast<int>(height() * 0.767) - buttonRow_->height() / 2);
     update();
 }
 
@@ -174,8 +176,8 @@ QString CalivoWindow::instructions() const {
                 .arg(touchMode_ ? QCoreApplication::translate("Calivo", "touch")
                                 : QCoreApplication::translate("Calivo", "pen"));
         case Step::Accepted:
-            return QCoreApplication::translate("Calivo",
-                                               "The driver uses the new calibration from now on.");
+            return QCoreApplication::translate(
+                "Calivo", "The driver takes it up as soon as the board is quiet.");
         case Step::Cancelled:
         case Step::TimedOut:
             return QCoreApplication::translate("Calivo", "The calibration stays as it was.");
@@ -225,16 +227,21 @@ void CalivoWindow::paintEvent(QPaintEvent*) {
     painter.setFont(font);
     painter.setPen(kDim);
     const QRect textBox(w / 8, static_cast<int>(h * 0.15) + h / 14, w * 3 / 4, h / 10);
-    painter.drawText(textBox, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, instructions());
+    QRect used;
+    painter.drawText(textBox, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, instructions(),
+                     &used);
     if (!notice_.isEmpty()) {
+        // Right under the instructions, clear of the second row of targets.
         painter.setPen(kNotice);
-        painter.drawText(QRect(w / 8, textBox.bottom(), w * 3 / 4, h / 20),
+        painter.drawText(QRect(w / 8, used.bottom() + h / 60, w * 3 / 4, h / 20),
                          Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, notice_);
     }
-    painter.setPen(kDim);
-    painter.drawText(
-        QRect(0, h - h / 22, w, h / 28), Qt::AlignCenter,
-        QCoreApplication::translate("Calivo", "Esc cancels and keeps the calibration as it was."));
+    if (!session_.finished()) {
+        painter.setPen(kDim);
+        painter.drawText(QRect(0, h - h / 22, w, h / 28), Qt::AlignCenter,
+                         QCoreApplication::translate(
+                             "Calivo", "Esc cancels and keeps the calibration as it was."));
+    }
 }
 
 void CalivoWindow::keyPressEvent(QKeyEvent* event) {

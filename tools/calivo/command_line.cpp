@@ -35,8 +35,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
     const QCommandLineOption version("version", "Show the version and exit.");
     const QCommandLineOption device(
-        "device", QString("Open the board at PATH (default %1).").arg(kDefaultBoardPath), "PATH",
-        kDefaultBoardPath);
+        "device",
+        QString("Open the board at PATH (default: the board the running driver reads, else %1).")
+            .arg(kDefaultBoardPath),
+        "PATH");
     const QCommandLineOption grid(
         "grid", "Take a grid of N = 2 (4 targets), 3 (9) or 5 (20) and start at once.", "N");
     const QCommandLineOption noKeys("no-keys", "Leave the soft keys as they are stored.");
@@ -101,7 +103,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         return fail("--export and --import need a file");
     }
     options.devicePath = parser.value(device);
-    if (options.devicePath.isEmpty()) {
+    if (parser.isSet(device) && options.devicePath.isEmpty()) {
         return fail("--device needs a path");
     }
     if (parser.isSet(grid)) {

@@ -8,7 +8,7 @@ namespace zorvan::calivo {
 struct CommandLine {
     enum class Mode { Calibrate, Show, Export, Import };
     Mode mode = Mode::Calibrate;
-    QString devicePath;  // the board's terminal
+    QString devicePath;  // the board's terminal; empty: the driver's, else the default
     int dotCount = 0;    // --grid; 0: the user chooses
     bool softKeys = true;
     QString file;  // of --export and --import

@@ -6,6 +6,21 @@
 
 namespace zorvan::calivo {
 
+std::string deviceArgument(const std::vector<std::string>& arguments) {
+    std::string device;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--") {
+            break;
+        }
+        if (arguments[i] == "--device" && i + 1 < arguments.size()) {
+            device = arguments[++i];
+        } else if (arguments[i].rfind("--device=", 0) == 0) {
+            device = arguments[i].substr(9);
+        }
+    }
+    return device;
+}
+
 DriverLink::DriverLink(SettingsStore& store, PeerProcesses& processes, std::int64_t ownPid)
     : store_(store), processes_(processes), ownPid_(ownPid) {}
 
@@ -47,6 +62,11 @@ bool DriverLink::resumeDriver() {
     pausedDriver_ = 0;
     const std::int64_t pid = runningDriver();
     return pid != 0 && processes_.signal(pid, SIGUSR1);
+}
+
+std::string DriverLink::driverDevice() {
+    const std::int64_t pid = pausedDriver_ != 0 ? pausedDriver_ : runningDriver();
+    return pid != 0 ? processes_.driverDevice(pid) : std::string();
 }
 
 void DriverLink::withdraw() {

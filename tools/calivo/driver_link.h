@@ -1,10 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "calibration/settings_store.h"
 
 namespace zorvan::calivo {
+
+// The value of the last "--device PATH" or "--device=PATH" among a driver's
+// arguments (argv[0] first); empty when there is none.
+std::string deviceArgument(const std::vector<std::string>& arguments);
 
 // What the tool needs to know about and do to other processes.
 class PeerProcesses {
@@ -16,6 +22,9 @@ class PeerProcesses {
     virtual bool isTool(std::int64_t pid) = 0;
     // kill(pid, signal) == 0.
     virtual bool signal(std::int64_t pid, int signal) = 0;
+    // The board the driver `pid` was started on with --device; empty when it
+    // was started without (it then reads the default board) or is unknown.
+    virtual std::string driverDevice(std::int64_t pid) = 0;
 };
 
 // The tool's half of the exchange with the driver through the shared
@@ -42,6 +51,11 @@ class DriverLink {
     // Sends SIGUSR1 to the driver paused before, or else to the one under
     // "ZorvanPid" now. False when no driver could be signalled.
     bool resumeDriver();
+
+    // The board the running driver reads when it was given one with
+    // --device; empty otherwise. The driver starts the tool without
+    // arguments, and the tool must read the same board.
+    std::string driverDevice();
 
     // Clears "CalivoPid" if it still holds our pid, and synchronizes.
     void withdraw();

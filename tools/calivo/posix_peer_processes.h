@@ -12,6 +12,8 @@ class PosixPeerProcesses : public PeerProcesses {
     bool isDriver(std::int64_t pid) override { return driver_.isCalibrationTool(pid); }
     bool isTool(std::int64_t pid) override { return tool_.isCalibrationTool(pid); }
     bool signal(std::int64_t pid, int signal) override;
+    // From /proc/PID/cmdline: the value of "--device PATH" or "--device=PATH".
+    std::string driverDevice(std::int64_t pid) override;
 
   private:
     // PosixProcessControl recognises a process by its program's name.
