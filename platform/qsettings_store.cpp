@@ -98,6 +98,10 @@ void QSettingsStore::synchronize() {
     settings().sync();
 }
 
+bool QSettingsStore::lastSyncSucceeded() {
+    return settings().status() == QSettings::NoError;
+}
+
 QString QSettingsStore::fileName() {
     return settings().fileName();
 }

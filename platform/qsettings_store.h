@@ -31,6 +31,8 @@ class QSettingsStore : public SettingsStore {
     void synchronize() override;
 
     QString fileName();
+    // Whether the last synchronize() could read and write the file.
+    bool lastSyncSucceeded();
 
   private:
     QSettings& settings();

@@ -53,7 +53,7 @@ struct Import {
         std::fputs(text.c_str(), file);
         std::fclose(file);
         std::FILE* sink = std::fopen("/dev/null", "w");
-        const int status = importCalibration(store, driver, path, sink, sink);
+        const int status = importCalibration(store, nullptr, driver, path, sink, sink);
         std::fclose(sink);
         return status;
     }
@@ -164,12 +164,12 @@ TEST(CalibrationFile, StoredCalibrationRoundTripsThroughExportAndImport) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     std::fputs(kGood3x3, file);
     std::fclose(file);
-    ASSERT_EQ(importCalibration(from, driver, path, sink, sink), 0);
+    ASSERT_EQ(importCalibration(from, nullptr, driver, path, sink, sink), 0);
     ASSERT_EQ(exportCalibration(from, path, stderr), 0);
 
     MemorySettingsStore to;
     DriverLink driverTo(to, processes, 1);
-    ASSERT_EQ(importCalibration(to, driverTo, path, sink, sink), 0);
+    ASSERT_EQ(importCalibration(to, nullptr, driverTo, path, sink, sink), 0);
     std::fclose(sink);
     EXPECT_EQ(readStoredCalibration(to), readStoredCalibration(from));
 }

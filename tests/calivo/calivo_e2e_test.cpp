@@ -129,6 +129,17 @@ TEST_F(CalivoEndToEnd, ImportReachesTheRunningDriverWithoutARestart) {
         << text;
 }
 
+TEST_F(CalivoEndToEnd, AnImportThatCannotReachTheFileSaysSo) {
+    // The settings file cannot be written where a folder stands in its way.
+    std::filesystem::create_directories(config_ + "/Zorvan/Zorvan.conf");
+    const std::string file = config_ + "/board.txt";
+    std::ofstream(file) << "DotCount = 2\nDot0 = 1000 1000\nDot1 = 1000 3000\n"
+                           "Dot2 = 3000 1000\nDot3 = 3000 3000\n";
+    Subprocess calivo({Subprocess::binary("Calivo.app"), "--import", file});
+    EXPECT_EQ(calivo.readLine(5s, true), "Calivo.app: the calibration could not be stored");
+    EXPECT_EQ(calivo.wait(), 1 << 8);
+}
+
 TEST_F(CalivoEndToEnd, HangupStartsOverAndStopKeepsTheStoredCalibration) {
     const std::string device = startBoard();
     ASSERT_FALSE(device.empty());

@@ -284,8 +284,13 @@ void CalivoApp::finish(int status) {
         // Everything is in the store before the driver hears of it.
         saveCalibration(store_, session_->result());
         store_.synchronize();
-        say("saved " + std::to_string(session_->result().dots.size()) + " dots of DotCount " +
-            std::to_string(session_->result().dotCount));
+        if (options_.stored && !options_.stored()) {
+            complain("the calibration could not be stored; the stored one stays in use");
+            status = kNotSaved;
+        } else {
+            say("saved " + std::to_string(session_->result().dots.size()) + " dots of DotCount " +
+                std::to_string(session_->result().dotCount));
+        }
     } else if (session_ && session_->step() == CalibrationSession::Step::Cancelled) {
         say("cancelled: the calibration stays as it was");
     } else if (session_ && session_->step() == CalibrationSession::Step::TimedOut) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,8 @@ class CalivoApp : public QObject {
         int dotCount = 0;        // 0: the user chooses
         bool softKeys = true;
         std::chrono::milliseconds idleLimit{60000};  // give up without a press
+        // Whether the last synchronization reached the store; null: it did.
+        std::function<bool()> stored;
     };
 
     // Exit statuses of the program.

@@ -29,7 +29,9 @@ int runCommand(const CommandLine& options, int argc, char** argv) {
         case CommandLine::Mode::Export:
             return zorvan::calivo::exportCalibration(store, file, stderr);
         case CommandLine::Mode::Import:
-            return zorvan::calivo::importCalibration(store, driver, file, stdout, stderr);
+            return zorvan::calivo::importCalibration(
+                store, [&store] { return store.lastSyncSucceeded(); }, driver, file, stdout,
+                stderr);
         case CommandLine::Mode::Calibrate:
             break;
     }
@@ -80,7 +82,8 @@ int main(int argc, char** argv) {
     zorvan::calivo::CalivoApp calivo(store, processes, ::getpid(),
                                      {.devicePath = options.devicePath.toLocal8Bit().toStdString(),
                                       .dotCount = options.dotCount,
-                                      .softKeys = options.softKeys});
+                                      .softKeys = options.softKeys,
+                                      .stored = [&store] { return store.lastSyncSucceeded(); }});
     const int status = calivo.start();
     if (status >= 0) {
         return status;

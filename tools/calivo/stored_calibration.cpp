@@ -56,8 +56,8 @@ int exportCalibration(SettingsStore& store, const std::string& path, std::FILE* 
     return 0;
 }
 
-int importCalibration(SettingsStore& store, DriverLink& driver, const std::string& path,
-                      std::FILE* out, std::FILE* errors) {
+int importCalibration(SettingsStore& store, const std::function<bool()>& stored, DriverLink& driver,
+                      const std::string& path, std::FILE* out, std::FILE* errors) {
     std::string text;
     if (path == "-") {
         text.assign(std::istreambuf_iterator<char>(std::cin), {});
@@ -79,6 +79,10 @@ int importCalibration(SettingsStore& store, DriverLink& driver, const std::strin
     }
     saveCalibration(store, *parsed.record);
     store.synchronize();
+    if (stored && !stored()) {
+        std::fprintf(errors, "Calivo.app: the calibration could not be stored\n");
+        return 1;
+    }
     if (driver.resumeDriver()) {
         std::fprintf(out, "stored; the driver loads it at the board's next silence\n");
     } else {

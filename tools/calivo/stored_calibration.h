@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "calibration/settings_store.h"
@@ -22,8 +23,9 @@ int exportCalibration(SettingsStore& store, const std::string& path, std::FILE* 
 
 // Reads a calibration in the text form from `path` ("-": stdin) and stores it,
 // synchronizes and sends SIGUSR1 to the driver so that it loads it at the
-// board's next silence. A bad file stores nothing.
-int importCalibration(SettingsStore& store, DriverLink& driver, const std::string& path,
-                      std::FILE* out, std::FILE* errors);
+// board's next silence. A bad file stores nothing. `stored` says whether the
+// last synchronization reached the store (null: take it that it did).
+int importCalibration(SettingsStore& store, const std::function<bool()>& stored, DriverLink& driver,
+                      const std::string& path, std::FILE* out, std::FILE* errors);
 
 }  // namespace zorvan::calivo
