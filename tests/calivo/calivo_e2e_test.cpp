@@ -153,6 +153,17 @@ TEST_F(CalivoEndToEnd, HangupStartsOverAndStopKeepsTheStoredCalibration) {
     EXPECT_TRUE(calivo.waitForLine("asked to calibrate again", 5s));
     EXPECT_EQ(calivo.readLine(5s), "target 1 of 9 at 80 80");
 
+    // A second start hands over to the running tool instead of competing
+    // with it for the board.
+    sim_->writeStdin("hold 500 400 12\n");
+    ASSERT_TRUE(calivo.waitForLine("target 2 of 9", 5s));
+    Subprocess second({Subprocess::binary("Calivo.app"), "--device", device});
+    EXPECT_TRUE(second.waitForLine("already running as pid ", 5s));
+    EXPECT_EQ(second.wait(), 0);
+    EXPECT_TRUE(calivo.waitForLine("asked to calibrate again", 5s));
+    EXPECT_EQ(calivo.readLine(5s), "target 1 of 9 at 80 80");
+    EXPECT_EQ(settings().find("CalivoPid=0"), std::string::npos);
+
     calivo.signal(SIGTERM);
     EXPECT_EQ(calivo.waitForLine("cancelled", 5s), "cancelled: the calibration stays as it was");
     EXPECT_EQ(calivo.wait(), 1 << 8);

@@ -97,6 +97,8 @@ int CalivoApp::start() {
     if (const std::int64_t other = driver_.restartOtherTool()) {
         // One calibration at a time: two would split the board's packets.
         say("already running as pid " + std::to_string(other) + ": asked it to start over");
+        // The driver belongs to that one: nothing here to resume or withdraw.
+        finished_ = true;
         return kSaved;
     }
     signals_ = std::make_unique<SignalRelay>([this] { onHangup(); },
