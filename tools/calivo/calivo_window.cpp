@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
 
 namespace zorvan::calivo {
 
@@ -220,13 +221,15 @@ void CalivoWindow::paintEvent(QPaintEvent*) {
     font.setBold(true);
     painter.setFont(font);
     painter.setPen(kText);
-    painter.drawText(QRect(0, static_cast<int>(h * 0.15), w, h / 14), Qt::AlignCenter, heading());
+    // Just below the crosshairs of the top row (10 % down, 40 px long).
+    const int top = std::max(static_cast<int>(h * 0.15), static_cast<int>(h * 0.1) + 44);
+    painter.drawText(QRect(0, top, w, h / 14), Qt::AlignCenter, heading());
 
     font.setBold(false);
     font.setPixelSize(std::max(14, h / 48));
     painter.setFont(font);
     painter.setPen(kDim);
-    const QRect textBox(w / 8, static_cast<int>(h * 0.15) + h / 14, w * 3 / 4, h / 10);
+    const QRect textBox(w / 8, top + h / 14, w * 3 / 4, h / 10);
     QRect used;
     painter.drawText(textBox, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, instructions(),
                      &used);
