@@ -29,7 +29,13 @@ class CalivoEndToEnd : public ::testing::Test {
         ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
-    void TearDown() override { std::filesystem::remove_all(config_); }
+    void TearDown() override {
+        // The programs write to the settings folder until they end.
+        zorvan_.reset();
+        sim_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(config_, ignored);
+    }
 
     std::string settings() const {
         std::ifstream in(config_ + "/Zorvan/Zorvan.conf");
