@@ -135,6 +135,11 @@ void MemorySettingsStore::removeObjectForKey(const std::string& key) {
     log(Access::Kind::Remove, key);
 }
 
+void MemorySettingsStore::setFloatForKey(float value, const std::string& key) {
+    values_[key] = value;
+    log(Access::Kind::WriteFloat, key);
+}
+
 void MemorySettingsStore::synchronize() {
     ++synchronizeCount_;
     log(Access::Kind::Synchronize, {});

@@ -22,7 +22,15 @@ namespace zorvan {
 class MemorySettingsStore : public SettingsStore {
   public:
     struct Access {
-        enum class Kind { ReadInteger, ReadFloat, WriteInteger, Remove, Synchronize, ReadString };
+        enum class Kind {
+            ReadInteger,
+            ReadFloat,
+            WriteInteger,
+            WriteFloat,
+            Remove,
+            Synchronize,
+            ReadString
+        };
         Kind kind;
         std::string key;  // empty for Synchronize
         friend bool operator==(const Access&, const Access&) = default;
@@ -34,6 +42,7 @@ class MemorySettingsStore : public SettingsStore {
     std::string stringForKey(const std::string& key) override;
     void setIntegerForKey(std::int64_t value, const std::string& key) override;
     void removeObjectForKey(const std::string& key) override;
+    void setFloatForKey(float value, const std::string& key) override;
     void synchronize() override;
 
     // Setters for the test's side (the calibration tool's writes); not logged.

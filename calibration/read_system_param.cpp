@@ -4,6 +4,9 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
+
+#include "calibration/dot_grid.h"
 
 namespace zorvan {
 
@@ -41,16 +44,6 @@ float readFinite(SettingsStore& prefs, const std::string& key) {
     return std::isfinite(value) ? value : 0.0f;
 }
 
-// Scaling by a fraction is formed in double and stored as float.
-float scaled(float value, double factor) {
-    return static_cast<float>(value * factor);
-}
-
-struct Steps {
-    float x = 0.0f;
-    float y = 0.0f;
-};
-
 void readDots(CalibrationTables& t, SettingsStore& prefs, int columns, int rows) {
     const int count = columns * rows;
     for (int k = 0; k < count; ++k) {
@@ -58,20 +51,6 @@ void readDots(CalibrationTables& t, SettingsStore& prefs, int columns, int rows)
     }
     for (int k = 0; k < count; ++k) {
         t.Comm_Y[CalibrationTables::index(k / rows, k % rows)] = readFinite(prefs, dotKey(k, 'y'));
-    }
-}
-
-// Only diagonal neighbours are compared: dot (i, j + 1) against (i - 1, j).
-void checkSpacing(const CalibrationTables& t, std::atomic<bool>& bGet) {
-    for (int i = 1; i < t.W_Dot; ++i) {
-        for (int j = 0; j < t.H_Dot - 1; ++j) {
-            const int lowerRight = CalibrationTables::index(i, j + 1);
-            const int upperLeft = CalibrationTables::index(i - 1, j);
-            if (t.Comm_X[lowerRight] - t.Comm_X[upperLeft] < 20.0 ||
-                t.Comm_Y[lowerRight] - t.Comm_Y[upperLeft] < 20.0) {
-                bGet.store(false, std::memory_order_relaxed);
-            }
-        }
     }
 }
 
@@ -87,11 +66,9 @@ void computeDisLimit(CalibrationTables& t) {
     t.DIS_LIMIT = limit;
 }
 
-constexpr std::array<int, 5> kSoftKeys{0, 1, 2, 12, 26};
-
 void readSoftKeys(std::array<RawPoint, CalibrationTables::kSoftKeyCount>& table, char mode,
                   SettingsStore& prefs) {
-    for (const int key : kSoftKeys) {
+    for (const int key : kStoredSoftKeys) {
         table[key].x = readFinite(prefs, softKeyKey(mode, key, 'x'));
         table[key].y = readFinite(prefs, softKeyKey(mode, key, 'y'));
     }
@@ -110,14 +87,15 @@ std::int32_t softKeyTolerance(const std::array<RawPoint, CalibrationTables::kSof
     return tolerance;
 }
 
-void placeDots(CalibrationTables& t, Steps step, float marginX, float marginY) {
+void placeDots(CalibrationTables& t, const DotLayout& layout) {
     // W_Dot may hold any stored value; the tables have five columns of five rows.
     const int columns = std::min(t.W_Dot, kSide);
     const int rows = std::min(t.H_Dot, kSide);
     for (int i = 0; i < columns; ++i) {
         for (int j = 0; j < rows; ++j) {
-            t.Scr_DotX[CalibrationTables::index(i, j)] = static_cast<float>(i) * step.x + marginX;
-            t.Scr_DotY[CalibrationTables::index(i, j)] = static_cast<float>(j) * step.y + marginY;
+            const ScreenPoint dot = dotScreenPoint(layout, i, j);
+            t.Scr_DotX[CalibrationTables::index(i, j)] = dot.x;
+            t.Scr_DotY[CalibrationTables::index(i, j)] = dot.y;
         }
     }
 }
@@ -160,8 +138,6 @@ bool ReadSystemParam(CalibrationTables& tables, SettingsStore& prefs, const Main
     const DisplaySize size = display.pixelSize();
     t.MyScreenWidth = static_cast<float>(size.width);
     t.MyScreenHeight = static_cast<float>(size.height);
-    const float marginX = scaled(t.MyScreenWidth, 0.1);
-    const float marginY = scaled(t.MyScreenHeight, 0.1);
 
     // Published first and synchronized, so the reads below see everything the
     // calibration tool saved before this moment.
@@ -170,46 +146,27 @@ bool ReadSystemParam(CalibrationTables& tables, SettingsStore& prefs, const Main
 
     const std::int64_t dotCount = prefs.integerForKey("DotCount");
     t.W_Dot = saturateToInt32(dotCount);
+    const DotLayout layout = dotLayout(dotCount, t.MyScreenWidth, t.MyScreenHeight);
 
-    Steps step;
-    bool storedGrid = true;
-    switch (dotCount) {
-        case 0:
-            // The built-in grid says nothing about this board: no spacing
-            // check, and DIS_LIMIT and the tolerances keep their values.
-            t.W_Dot = 2;
-            t.H_Dot = 2;
-            step = {scaled(t.MyScreenWidth, 0.8), scaled(t.MyScreenHeight, 0.8)};
-            loadBuiltInGrid(t);
-            readSoftKeys(t.ptTBtn, 'T', prefs);
-            readSoftKeys(t.ptEBtn, 'E', prefs);
-            placeDots(t, step, marginX, marginY);
-            return false;
-        case 2:
-            t.H_Dot = 2;
-            step = {scaled(t.MyScreenWidth, 0.8), scaled(t.MyScreenHeight, 0.8)};
-            readDots(t, prefs, 2, 2);
-            break;
-        case 3:
-            t.H_Dot = 3;
-            step = {static_cast<float>(t.MyScreenWidth * 0.8 / 2),
-                    static_cast<float>(t.MyScreenHeight * 0.8 * 0.5)};
-            readDots(t, prefs, 3, 3);
-            break;
-        case 5:
-            t.H_Dot = 4;
-            step = {static_cast<float>(t.MyScreenWidth * 0.8 / 4),
-                    static_cast<float>(t.MyScreenHeight * 0.8 / 3)};
-            readDots(t, prefs, 5, 4);
-            break;
-        default:
-            // Not a grid form: the raw grid and H_Dot stay, both steps are 0.
-            storedGrid = false;
-            break;
+    if (dotCount == 0) {
+        // The built-in grid says nothing about this board: no spacing
+        // check, and DIS_LIMIT and the tolerances keep their values.
+        t.W_Dot = 2;
+        t.H_Dot = 2;
+        loadBuiltInGrid(t);
+        readSoftKeys(t.ptTBtn, 'T', prefs);
+        readSoftKeys(t.ptEBtn, 'E', prefs);
+        placeDots(t, layout);
+        return false;
     }
 
-    if (storedGrid) {
-        checkSpacing(t, bGet);
+    // Any other value that is not a grid form keeps the raw grid and H_Dot.
+    if (const std::optional<GridForm> form = gridForm(dotCount)) {
+        t.H_Dot = form->rows;
+        readDots(t, prefs, form->columns, form->rows);
+        if (!dotSpacingOk(t)) {
+            bGet.store(false, std::memory_order_relaxed);
+        }
         if (!bGet.load(std::memory_order_relaxed)) {
             if (ShowAlert) {
                 ShowAlert();
@@ -220,7 +177,7 @@ bool ReadSystemParam(CalibrationTables& tables, SettingsStore& prefs, const Main
     }
 
     readSoftKeysAndTolerances(t, prefs);
-    placeDots(t, step, marginX, marginY);
+    placeDots(t, layout);
     return true;
 }
 

@@ -19,6 +19,8 @@ class SettingsStore {
     // Removes the key, so that it reads as missing. A store that cannot
     // remove keys stores 0, which reads the same.
     virtual void removeObjectForKey(const std::string& key) { setIntegerForKey(0, key); }
+    // Stored so that floatForKey() gives back exactly `value`.
+    virtual void setFloatForKey(float value, const std::string& key) = 0;
     virtual void synchronize() = 0;
 
     // Why the last synchronize() found nothing to read (the file is missing,

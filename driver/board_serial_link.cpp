@@ -13,8 +13,10 @@
 
 namespace zorvan {
 
-BoardSerialLink::BoardSerialLink(std::FILE* closeMessages)
-    : closeMessages_(closeMessages), gOriginalTTYAttrs(std::make_unique<struct termios>()) {}
+BoardSerialLink::BoardSerialLink(std::FILE* closeMessages, Locking locking)
+    : closeMessages_(closeMessages),
+      locking_(locking),
+      gOriginalTTYAttrs(std::make_unique<struct termios>()) {}
 
 BoardSerialLink::~BoardSerialLink() = default;
 
@@ -33,7 +35,7 @@ int BoardSerialLink::InitSerialPort(const char* path) {
         ::close(fd);
         return failOpen(kNotASerialDevice);
     }
-    if (!lockBoard(fd, lockHolder_)) {
+    if (locking_ == Locking::TakeLock && !lockBoard(fd, lockHolder_)) {
         ::close(fd);
         lastOpenError_ = kBoardLocked;
         return -1;

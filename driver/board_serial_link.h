@@ -19,8 +19,14 @@ inline constexpr Packet connect_buf{0xCE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x
 // the attributes found at open restored. One reader thread uses it at a time.
 class BoardSerialLink {
   public:
+    // Whether an open takes the one-driver-per-board lock. The calibration
+    // tool opens the board while its driver holds the lock (paused), so it
+    // opens without it.
+    enum class Locking { TakeLock, NoLock };
+
     // closeMessages receives the two diagnostics of CloseSerialPort.
-    explicit BoardSerialLink(std::FILE* closeMessages = stdout);
+    explicit BoardSerialLink(std::FILE* closeMessages = stdout,
+                             Locking locking = Locking::TakeLock);
     ~BoardSerialLink();
     BoardSerialLink(const BoardSerialLink&) = delete;
     BoardSerialLink& operator=(const BoardSerialLink&) = delete;
@@ -48,6 +54,7 @@ class BoardSerialLink {
     int failOpen(int error);
 
     std::FILE* closeMessages_;
+    Locking locking_;
     std::unique_ptr<struct termios> gOriginalTTYAttrs;
     int lastOpenError_ = 0;
     std::optional<BoardLockHolder> lockHolder_;

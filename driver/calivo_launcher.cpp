@@ -1,6 +1,5 @@
 #include "driver/calivo_launcher.h"
 
-#include <limits>
 #include <utility>
 
 namespace zorvan {
@@ -30,12 +29,9 @@ void CalivoLauncher::startCalivo() {
         return;  // the tool we launched is still starting
     }
 
-    // kill() with 0, -1 or a negative pid signals a process group or every
-    // process of the user, 1 is init, and a value beyond pid_t would be cut
-    // down to some other process: only a plausible pid of the tool itself is
-    // signalled. Anything else leads to a launch, as a failed kill does.
-    const bool plausible = pid > 1 && pid <= std::numeric_limits<std::int32_t>::max();
-    if (plausible && processes_.isCalibrationTool(pid) && processes_.sendHangup(pid)) {
+    // Only a plausible pid of the tool itself is signalled. Anything else
+    // leads to a launch, as a failed kill does.
+    if (plausiblePeerPid(pid) && processes_.isCalibrationTool(pid) && processes_.sendHangup(pid)) {
         return;
     }
     callPath_ = toolPathNextTo(driverExecutablePath_);

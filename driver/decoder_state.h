@@ -33,6 +33,16 @@ inline constexpr std::uint8_t E_CMD_CALIVO3 = 0xD8;
 inline constexpr std::uint8_t E_KEY1 = 0x85;
 inline constexpr std::uint8_t E_KEY2 = 0x87;
 
+// The first three down packets of a stroke are unreliable and dropped:
+// true when this one is, counting it in `iDownSkip` (reset by an acted-on lift).
+inline bool skipLeadingDown(std::int32_t& iDownSkip) {
+    if (iDownSkip <= 2) {
+        ++iDownSkip;
+        return true;
+    }
+    return false;
+}
+
 // Counted soft-key hits that fire the hold: the 8th in touch mode, the 6th in pen mode.
 inline constexpr std::int32_t btnDataLimit = 7;
 inline constexpr std::int32_t btnDataLimitE = 5;

@@ -131,9 +131,7 @@ void PacketDecoder::decodePen(std::uint8_t code, RawPoint raw, std::int32_t& iDo
 }
 
 void PacketDecoder::handleDown(RawPoint raw, std::int32_t& iDownSkip) {
-    // The first three down packets of a stroke are unreliable and dropped.
-    if (iDownSkip <= 2) {
-        ++iDownSkip;
+    if (skipLeadingDown(iDownSkip)) {
         return;
     }
     if (!state_.bSofeKey || !hitsSoftKey(raw)) {

@@ -5,6 +5,14 @@
 
 namespace zorvan {
 
+// Whether a pid read from the shared settings may be signalled at all: kill()
+// with 0, -1 or a negative pid signals a process group or every process of
+// the user, 1 is init, and a value beyond pid_t would be cut down to some
+// other process.
+inline bool plausiblePeerPid(std::int64_t pid) {
+    return pid > 1 && pid <= 2147483647;
+}
+
 // The process services the calibration-tool launch needs, so that the launch
 // logic runs in tests without signalling or starting anything. Called on the
 // reader thread.

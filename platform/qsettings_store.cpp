@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -115,7 +116,7 @@ void QSettingsStore::refresh() {
 
 QVariant QSettingsStore::value(const std::string& key) {
     if (const auto it = pending_.find(key); it != pending_.end()) {
-        return QVariant(static_cast<qlonglong>(it->second));
+        return QVariant(it->second);
     }
     if (!snapshot_) {
         refresh();
@@ -173,14 +174,14 @@ std::string QSettingsStore::stringForKey(const std::string& key) {
 }
 
 void QSettingsStore::setIntegerForKey(std::int64_t value, const std::string& key) {
-    pending_[key] = value;
+    removals_.erase(key);
+    pending_[key] = QString::number(static_cast<qlonglong>(value));
 }
 
 bool QSettingsStore::pendingDiffersFromFile() const {
     for (const auto& [key, value] : pending_) {
-        bool ok = false;
-        const qlonglong stored = snapshot_->value(toKey(key)).toLongLong(&ok);
-        if (!ok || stored != value) {
+        const QVariant stored = snapshot_->value(toKey(key));
+        if (!stored.isValid() || stored.toString() != value) {
             return true;
         }
     }
@@ -199,7 +200,7 @@ void QSettingsStore::publishPending() {
     }
     QSettings file(path(), QSettings::IniFormat);
     for (const auto& [key, value] : pending_) {
-        file.setValue(toKey(key), static_cast<qlonglong>(value));
+        file.setValue(toKey(key), value);
     }
     file.sync();
     writeProblem_.clear();
@@ -232,6 +233,15 @@ void QSettingsStore::removePending() {
     file.sync();
 }
 
+void QSettingsStore::setFloatForKey(float value, const std::string& key) {
+    // The shortest text of the value widened to double: reading it back as a
+    // double and narrowing gives exactly this float, with no double rounding.
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, static_cast<double>(value)).ptr;
+    removals_.erase(key);
+    pending_[key] = QString::fromLatin1(text, end - text);
+}
+
 void QSettingsStore::synchronize() {
     refresh();
     if (!removals_.empty()) {
@@ -249,6 +259,10 @@ void QSettingsStore::synchronize() {
         writeProblem_.clear();
     }
     pending_.clear();
+}
+
+bool QSettingsStore::lastSyncSucceeded() {
+    return writeProblem_.empty();
 }
 
 QString QSettingsStore::fileName() {

@@ -42,12 +42,17 @@ class QSettingsStore : public SettingsStore {
     std::string stringForKey(const std::string& key) override;
     void setIntegerForKey(std::int64_t value, const std::string& key) override;
     void removeObjectForKey(const std::string& key) override;
+    // Written as the shortest decimal that reads back as the same float.
+    void setFloatForKey(float value, const std::string& key) override;
     // Publishes this process's writes and picks up what others have saved.
     void synchronize() override;
     std::string readProblem() const override { return readProblem_; }
     std::string writeProblem() const override { return writeProblem_; }
 
     QString fileName();
+    // Whether the last synchronize() published what was set here (false when
+    // the file could not be read, parsed or written; see writeProblem()).
+    bool lastSyncSucceeded();
 
   private:
     class Snapshot;
@@ -63,7 +68,7 @@ class QSettingsStore : public SettingsStore {
     QString iniPath_;  // empty until first use: then the shared user location
     std::unique_ptr<Snapshot> snapshot_;
     bool fileWritable_ = false;  // the last refresh read and parsed the file, or found none
-    std::map<std::string, std::int64_t> pending_;
+    std::map<std::string, QString> pending_;  // values set here, as the text to write
     std::set<std::string>
         removals_;  // removed here, taken out of the file at the next synchronize()
     std::string readProblem_;

@@ -1,5 +1,8 @@
 #include "platform/qt_main_display.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -45,6 +48,18 @@ void QtMainDisplay::refresh() {
 std::vector<ScreenInfo> QtMainDisplay::screens() const {
     const std::lock_guard lock(mutex_);
     return screens_;
+}
+
+DisplaySize QtMainDisplay::pixelSizeOf(const QScreen* screen) {
+    DisplaySize size;
+    if (screen != nullptr) {
+        const QSize logical = screen->geometry().size();
+        const double ratio = screen->devicePixelRatio();
+        size.width = static_cast<std::uint32_t>(std::max(0L, std::lround(logical.width() * ratio)));
+        size.height =
+            static_cast<std::uint32_t>(std::max(0L, std::lround(logical.height() * ratio)));
+    }
+    return size;
 }
 
 DisplaySize QtMainDisplay::pixelSize() const {

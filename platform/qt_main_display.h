@@ -35,6 +35,9 @@ class QtMainDisplay : public QObject, public MainDisplay, public BoardScreenSour
     // Called on the GUI thread after a refresh that changed the snapshot.
     void setOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
 
+    // A screen's size in device pixels; 0 x 0 for none.
+    static DisplaySize pixelSizeOf(const QScreen* screen);
+
   private:
     void follow(QScreen* screen);
 

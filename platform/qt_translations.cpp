@@ -18,11 +18,12 @@ namespace {
 
 }  // namespace
 
-bool installTranslations(QCoreApplication& app) {
+bool installTranslations(QCoreApplication& app, const char* baseName) {
     auto* translator = new QTranslator(&app);
     const QString folder = QStringLiteral(":/i18n");
-    if (translator->load(QLocale(), QStringLiteral("zorvan"), QStringLiteral("_"), folder) ||
-        translator->load(QStringLiteral("zorvan_en"), folder)) {
+    const QString name = QString::fromLatin1(baseName);
+    if (translator->load(QLocale(), name, QStringLiteral("_"), folder) ||
+        translator->load(name + QStringLiteral("_en"), folder)) {
         return QCoreApplication::installTranslator(translator);
     }
     delete translator;

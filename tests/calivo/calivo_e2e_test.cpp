@@ -1,0 +1,258 @@
+// The real Calivo.app on the board simulator's terminal, offscreen, next to a
+// running zorvan that reads the same terminal: the tool pauses the driver,
+// takes the presses itself, saves, and the driver maps with the new grid
+// after its next silence, without a restart.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "tests/driver/subprocess.h"
+
+namespace zorvan {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Subprocess;
+
+class CalivoEndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zorvan-calivo-XXXXXX";
+        config_ = ::mkdtemp(pattern);
+        ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    void TearDown() override {
+        // The programs write to the settings folder until they end.
+        zorvan_.reset();
+        sim_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(config_, ignored);
+    }
+
+    std::string settings() const {
+        std::ifstream in(config_ + "/Zorvan/Zorvan.conf");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // The simulator, with its script on stdin; returns its terminal.
+    std::string startBoard() {
+        sim_ = std::make_unique<Subprocess>(
+            std::vector<std::string>{Subprocess::binary("zorvan-board-sim")});
+        const auto path = sim_->readLine(5s);
+        return path ? *path : std::string();
+    }
+
+    // zorvan on the board, once it has loaded the calibration and published its pid.
+    bool startDriver(const std::string& device) {
+        zorvan_ = std::make_unique<Subprocess>(std::vector<std::string>{
+            Subprocess::binary("zorvan"), "--device", device, "--pointer", "log"});
+        return sim_->waitForLine("rx CE", 8s).has_value();
+    }
+
+    // After the tool let go: the driver's next load shows as its handshake.
+    bool driverReloaded() {
+        while (sim_->readLine(300ms)) {
+        }
+        return sim_->waitForLine("rx CE", 8s).has_value();
+    }
+
+    std::unique_ptr<Subprocess> sim_;
+    std::unique_ptr<Subprocess> zorvan_;
+    std::string config_;
+};
+
+TEST_F(CalivoEndToEnd, CalibrationReachesTheRunningDriverWithoutARestart) {
+    const std::string device = startBoard();
+    ASSERT_FALSE(device.empty());
+    ASSERT_TRUE(startDriver(device));
+
+    Subprocess calivo(
+        {Subprocess::binary("Calivo.app"), "--grid", "2", "--no-keys", "--device", device});
+    const auto paused = calivo.waitForLine("driver ", 5s);
+    ASSERT_TRUE(paused) << "the driver was not paused";
+    EXPECT_NE(settings().find("CalivoPid="), std::string::npos);
+    ASSERT_TRUE(calivo.waitForLine("target 1 of 4 at ", 5s));
+
+    // The second target is below the first; a press above it is a misclick.
+    sim_->writeStdin("mode pen\nhold 500 400 12\nhold 500 300 12\n");
+    EXPECT_EQ(calivo.waitForLine("refused", 5s), "refused: on the wrong side of an earlier target");
+    sim_->writeStdin("hold 500 3600 12\nhold 3500 400 12\nhold 3500 3600 12\n");
+    ASSERT_TRUE(calivo.waitForLine("check at ", 5s));
+    sim_->writeStdin("hold 2000 2000 12\n");
+    EXPECT_EQ(calivo.waitForLine("check landed", 5s).value_or(""),
+              "check landed 0 px from the target (limit 22.6274)");
+    EXPECT_TRUE(calivo.waitForLine("saved 4 dots", 5s));
+    EXPECT_EQ(calivo.wait(), 0);
+
+    const std::string saved = settings();
+    for (const char* entry : {"DotCount=2\n", "Dot0.x=500\n", "Dot0.y=400\n", "Dot1.y=3600\n",
+                              "Dot3.x=3500\n", "Dot3.y=3600\n", "CalivoPid=0\n"}) {
+        EXPECT_NE(saved.find(entry), std::string::npos) << entry << " in\n" << saved;
+    }
+
+    // The driver saw none of the presses and maps with the new grid: raw
+    // (500, 400) is now the first dot, 10 % into an 800 x 800 screen.
+    ASSERT_TRUE(driverReloaded());
+    sim_->writeStdin("hold 500 400 5\nhold 3500 3600 5\n");
+    EXPECT_EQ(zorvan_->waitForLine("left-", 5s), "left-down 80 80");
+    EXPECT_EQ(zorvan_->waitForLine("left-down", 5s), "left-down 720 720");
+}
+
+TEST_F(CalivoEndToEnd, ImportReachesTheRunningDriverWithoutARestart) {
+    const std::string device = startBoard();
+    ASSERT_FALSE(device.empty());
+    ASSERT_TRUE(startDriver(device));
+
+    const std::string file = config_ + "/board.txt";
+    std::ofstream(file) << "DotCount = 2\nDot0 = 1000 1000\nDot1 = 1000 3000\n"
+                           "Dot2 = 3000 1000\nDot3 = 3000 3000\n";
+    Subprocess calivo({Subprocess::binary("Calivo.app"), "--import", file});
+    EXPECT_EQ(calivo.readLine(5s), "stored; the driver loads it at the board's next silence");
+    EXPECT_EQ(calivo.wait(), 0);
+
+    ASSERT_TRUE(driverReloaded());
+    sim_->writeStdin("mode pen\nhold 1000 1000 5\nhold 2000 2000 5\n");
+    EXPECT_EQ(zorvan_->waitForLine("left-down", 5s), "left-down 80 80");
+    EXPECT_EQ(zorvan_->waitForLine("left-down", 5s), "left-down 400 400");
+
+    Subprocess exported({Subprocess::binary("Calivo.app"), "--export", "-"});
+    std::string text;
+    while (const auto line = exported.readLine(5s)) {
+        text += *line + "\n";
+    }
+    EXPECT_EQ(exported.wait(), 0);
+    EXPECT_NE(text.find("DotCount = 2\nDot0 = 1000 1000\nDot1 = 1000 3000\n"), std::string::npos)
+        << text;
+}
+
+TEST_F(CalivoEndToEnd, AnImportThatCannotReachTheFileSaysSo) {
+    // The settings file cannot be written where a folder stands in its way.
+    std::filesystem::create_directories(config_ + "/Zorvan/Zorvan.conf");
+    const std::string file = config_ + "/board.txt";
+    std::ofstream(file) << "DotCount = 2\nDot0 = 1000 1000\nDot1 = 1000 3000\n"
+                           "Dot2 = 3000 1000\nDot3 = 3000 3000\n";
+    Subprocess calivo({Subprocess::binary("Calivo.app"), "--import", file});
+    EXPECT_EQ(calivo.readLine(5s, true), "Calivo.app: the calibration could not be stored");
+    EXPECT_EQ(calivo.wait(), 1 << 8);
+}
+
+TEST_F(CalivoEndToEnd, HangupStartsOverAndStopKeepsTheStoredCalibration) {
+    const std::string device = startBoard();
+    ASSERT_FALSE(device.empty());
+    Subprocess calivo(
+        {Subprocess::binary("Calivo.app"), "--grid", "3", "--no-keys", "--device", device});
+    ASSERT_TRUE(calivo.waitForLine("target 1 of 9 at 80 80", 5s));
+    sim_->writeStdin("hold 500 400 12\n");
+    ASSERT_TRUE(calivo.waitForLine("target 2 of 9 at 80 400", 5s));
+
+    calivo.signal(SIGHUP);
+    EXPECT_TRUE(calivo.waitForLine("asked to calibrate again", 5s));
+    EXPECT_EQ(calivo.readLine(5s), "target 1 of 9 at 80 80");
+
+    // A second start hands over to the running tool instead of competing
+    // with it for the board.
+    sim_->writeStdin("hold 500 400 12\n");
+    ASSERT_TRUE(calivo.waitForLine("target 2 of 9", 5s));
+    Subprocess second({Subprocess::binary("Calivo.app"), "--device", device});
+    EXPECT_TRUE(second.waitForLine("already running as pid ", 5s));
+    EXPECT_EQ(second.wait(), 0);
+    EXPECT_TRUE(calivo.waitForLine("asked to calibrate again", 5s));
+    EXPECT_EQ(calivo.readLine(5s), "target 1 of 9 at 80 80");
+    EXPECT_EQ(settings().find("CalivoPid=0"), std::string::npos);
+
+    calivo.signal(SIGTERM);
+    EXPECT_EQ(calivo.waitForLine("cancelled", 5s), "cancelled: the calibration stays as it was");
+    EXPECT_EQ(calivo.wait(), 1 << 8);
+    EXPECT_EQ(settings().find("DotCount"), std::string::npos);
+    EXPECT_NE(settings().find("CalivoPid=0"), std::string::npos);
+}
+
+TEST_F(CalivoEndToEnd, TheBoardsCalibrateCommandStartsTheToolNextToTheDriver) {
+    const std::string device = startBoard();
+    ASSERT_FALSE(device.empty());
+    ASSERT_TRUE(startDriver(device));
+    sim_->writeStdin("mode pen\ncalibrate\n");
+    // The tool inherits the driver's standard output.
+    EXPECT_TRUE(zorvan_->waitForLine("choose a grid", 10s));
+    EXPECT_NE(settings().find("CalivoPid="), std::string::npos);
+    EXPECT_EQ(settings().find("CalivoPid=0"), std::string::npos);
+
+    // Unplugging the board ends the tool, which lets go of the driver and
+    // of its pid; the stored calibration stays as it was.
+    sim_->signal(SIGTERM);
+    sim_->wait();
+    EXPECT_TRUE(zorvan_->waitForLine("Calivo.app: lost the board", 10s, true));
+    for (int i = 0; i < 50 && settings().find("CalivoPid=0") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_NE(settings().find("CalivoPid=0"), std::string::npos);
+    EXPECT_EQ(settings().find("DotCount"), std::string::npos);
+}
+
+TEST_F(CalivoEndToEnd, ProblemsAreSaidPlainlyWithAnExitStatus) {
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* platform;
+        int status;
+        std::string stderrStart;
+    };
+    const Case cases[] = {
+        {{"--device", "/nonexistent/board"},
+         "offscreen",
+         1,
+         "Calivo.app: cannot open /nonexistent/board: No such file or directory"},
+        {{"--device", "/nonexistent/board"},
+         "xcb",
+         1,
+         "Calivo.app: no display: DISPLAY is not set"},
+        {{"--grid", "4"}, "offscreen", 2, "Calivo.app: --grid takes 2, 3 or 5, not '4'"},
+        {{"--show", "--import", "x"}, "offscreen", 2, "Calivo.app: --show, --export and --import"},
+        {{"--export", "-"}, "offscreen", 1, "Calivo.app: no calibration stored"},
+        {{"--import", "/nonexistent/cal.txt"}, "offscreen", 1, "Calivo.app: cannot read"},
+    };
+    const char* display = std::getenv("DISPLAY");
+    const std::string savedDisplay = display ? display : "";
+    ::unsetenv("DISPLAY");
+    for (const Case& c : cases) {
+        ::setenv("QT_QPA_PLATFORM", c.platform, 1);
+        std::vector<std::string> argv{Subprocess::binary("Calivo.app")};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        Subprocess calivo(argv);
+        EXPECT_EQ(calivo.waitForLine("Calivo.app: ", 10s, true)
+                      .value_or("")
+                      .substr(0, c.stderrStart.size()),
+                  c.stderrStart);
+        const int status = calivo.wait();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.stderrStart;
+    }
+    if (display) {
+        ::setenv("DISPLAY", savedDisplay.c_str(), 1);
+    }
+}
+
+TEST_F(CalivoEndToEnd, HelpDocumentsEveryOptionAndTheFileFormat) {
+    Subprocess calivo({Subprocess::binary("Calivo.app"), "--help"});
+    std::string help;
+    while (const auto line = calivo.readLine(5s)) {
+        help += *line + "\n";
+    }
+    EXPECT_EQ(calivo.wait(), 0);
+    for (const char* text : {"--device <PATH>", "--grid <N>", "--no-keys", "--show",
+                             "--export <FILE>", "--import <FILE>", "--help", "--version",
+                             "DotCount = 3", "Dot0 = 512 384", "TKey12", "EKey12"}) {
+        EXPECT_NE(help.find(text), std::string::npos) << text;
+    }
+}
+
+}  // namespace
+}  // namespace zorvan

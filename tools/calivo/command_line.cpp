@@ -1,0 +1,120 @@
+#include "tools/calivo/command_line.h"
+
+#include <QCommandLineParser>
+
+#include "driver/app_controller.h"
+
+namespace zorvan::calivo {
+
+namespace {
+
+constexpr const char* kDescription =
+    "Calivo.app, the calibration tool of the Zorvan whiteboard driver.\n"
+    "\n"
+    "Without options it pauses the running driver, opens the board and shows one\n"
+    "target at a time, full screen: press and hold each until it moves on. After\n"
+    "the grid comes one check target at the centre, then the board's soft keys 0,\n"
+    "1, 2, 12 and 26 (each may be skipped). The result is stored in\n"
+    "$XDG_CONFIG_HOME/Zorvan/Zorvan.conf and the driver takes it up at the board's\n"
+    "next silence, without a restart. Esc, a failure or 60 s without a press keep\n"
+    "the stored calibration as it was. Exit status: 0 stored, 1 not stored, 2 bad\n"
+    "command line.\n"
+    "\n"
+    "Text form of --export and --import, one entry a line, '#' starts a comment:\n"
+    "  DotCount = 3        grid: 2 (2 x 2), 3 (3 x 3) or 5 (5 columns x 4 rows)\n"
+    "  Dot0 = 512 384      raw x and y (0 to 4095) of every dot, numbered column by\n"
+    "  ...                 column from the top left, Dot0 to the last: all required\n"
+    "  TKey12 = 4000 100   optional soft keys 0, 1, 2, 12, 26 of touch mode (TKey)\n"
+    "  EKey12 = 4010 96    and pen mode (EKey); one left out keeps its stored value";
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription);
+    const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
+    const QCommandLineOption version("version", "Show the version and exit.");
+    const QCommandLineOption device(
+        "device",
+        QString("Open the board at PATH (default: the board the running driver reads, else %1).")
+            .arg(kDefaultBoardPath),
+        "PATH");
+    const QCommandLineOption grid(
+        "grid", "Take a grid of N = 2 (4 targets), 3 (9) or 5 (20) and start at once.", "N");
+    const QCommandLineOption noKeys("no-keys", "Leave the soft keys as they are stored.");
+    const QCommandLineOption show("show", "Print the stored calibration and exit.");
+    const QCommandLineOption exportFile(
+        "export", "Write the stored calibration to FILE ('-': standard output) and exit.", "FILE");
+    const QCommandLineOption importFile(
+        "import",
+        "Store the calibration in FILE ('-': standard input) and have the driver load it; a "
+        "bad file stores nothing.",
+        "FILE");
+    for (const QCommandLineOption& option :
+         {help, version, device, grid, noKeys, show, exportFile, importFile}) {
+        parser.addOption(option);
+    }
+
+    ParsedCommandLine result;
+    const auto fail = [&result](const QString& text) {
+        result.action = ParsedCommandLine::Action::Fail;
+        result.text = text;
+        return result;
+    };
+    if (!parser.parse(arguments)) {
+        return fail(parser.errorText());
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return fail("unexpected argument: " + parser.positionalArguments().first());
+    }
+    if (parser.isSet(help)) {
+        result.action = ParsedCommandLine::Action::ShowHelp;
+        result.text = parser.helpText().replace("<executable_name>", "Calivo.app");
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.action = ParsedCommandLine::Action::ShowVersion;
+        result.text = "Calivo.app " ZORVAN_VERSION "\n";
+        return result;
+    }
+    const int modes =
+        int(parser.isSet(show)) + int(parser.isSet(exportFile)) + int(parser.isSet(importFile));
+    if (modes > 1) {
+        return fail("--show, --export and --import exclude each other");
+    }
+    CommandLine& options = result.options;
+    if (parser.isSet(show)) {
+        options.mode = CommandLine::Mode::Show;
+    } else if (parser.isSet(exportFile)) {
+        options.mode = CommandLine::Mode::Export;
+        options.file = parser.value(exportFile);
+    } else if (parser.isSet(importFile)) {
+        options.mode = CommandLine::Mode::Import;
+        options.file = parser.value(importFile);
+    }
+    if (options.mode != CommandLine::Mode::Calibrate &&
+        (parser.isSet(grid) || parser.isSet(noKeys) || parser.isSet(device))) {
+        return fail(
+            "--grid, --no-keys and --device belong to a calibration, not to "
+            "--show, --export or --import");
+    }
+    if ((options.mode == CommandLine::Mode::Export || options.mode == CommandLine::Mode::Import) &&
+        options.file.isEmpty()) {
+        return fail("--export and --import need a file");
+    }
+    options.devicePath = parser.value(device);
+    if (parser.isSet(device) && options.devicePath.isEmpty()) {
+        return fail("--device needs a path");
+    }
+    if (parser.isSet(grid)) {
+        const QString value = parser.value(grid);
+        if (value != "2" && value != "3" && value != "5") {
+            return fail("--grid takes 2, 3 or 5, not '" + value + "'");
+        }
+        options.dotCount = value.toInt();
+    }
+    options.softKeys = !parser.isSet(noKeys);
+    return result;
+}
+
+}  // namespace zorvan::calivo

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace zorvan::calivo {
+
+struct CommandLine {
+    enum class Mode { Calibrate, Show, Export, Import };
+    Mode mode = Mode::Calibrate;
+    QString devicePath;  // the board's terminal; empty: the driver's, else the default
+    int dotCount = 0;    // --grid; 0: the user chooses
+    bool softKeys = true;
+    QString file;  // of --export and --import
+};
+
+struct ParsedCommandLine {
+    enum class Action { Run, ShowHelp, ShowVersion, Fail };
+    Action action = Action::Run;
+    CommandLine options;
+    QString text;  // the help, the version or the error
+};
+
+// Parses the arguments (argv[0] first); never prints, never exits.
+ParsedCommandLine parseCommandLine(const QStringList& arguments);
+
+}  // namespace zorvan::calivo

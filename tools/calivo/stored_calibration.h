@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "calibration/settings_store.h"
+#include "tools/calivo/driver_link.h"
+
+namespace zorvan::calivo {
+
+// The commands for scripts and administrators, on the store shared with the
+// driver. Each returns the program's exit status: 0 done, 1 failed (the
+// reason said on `errors`).
+
+// Prints the stored calibration in the text form of --export, with a comment
+// saying where it is stored and whether the driver can use it.
+int showCalibration(SettingsStore& store, const std::string& storePath, std::FILE* out);
+
+// Writes the stored calibration in the text form to `path` ("-": stdout).
+// Fails when no grid is stored.
+int exportCalibration(SettingsStore& store, const std::string& path, std::FILE* errors);
+
+// Reads a calibration in the text form from `path` ("-": stdin) and stores it,
+// synchronizes and sends SIGUSR1 to the driver so that it loads it at the
+// board's next silence. A bad file stores nothing. `stored` says whether the
+// last synchronization reached the store (null: take it that it did).
+int importCalibration(SettingsStore& store, const std::function<bool()>& stored, DriverLink& driver,
+                      const std::string& path, std::FILE* out, std::FILE* errors);
+
+}  // namespace zorvan::calivo
