@@ -74,6 +74,7 @@ class Subprocess {
     }
 
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     void writeStdin(const std::string& text) const {
         [[maybe_unused]] const ssize_t n = ::write(stdin_, text.data(), text.size());
     }
@@ -129,6 +130,17 @@ class Subprocess {
                 return line;
             }
         }
+    }
+
+    // The wait status if the program has ended, without waiting for it.
+    std::optional<int> tryWait() {
+        if (pid_ > 0 && !exitStatus_) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                exitStatus_ = status;
+            }
+        }
+        return exitStatus_;
     }
 
     // The wait status once the program has ended.
