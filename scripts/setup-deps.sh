@@ -9,6 +9,7 @@ packages=(
   libevdev-dev libx11-dev libxtst-dev libxcb-xtest0-dev libxcb-randr0-dev libxrandr-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 missing=()
