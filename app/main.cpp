@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +17,23 @@
 
 namespace {
 
+// A launcher may start the driver with stdin, stdout or stderr closed. The
+// descriptors it then opens itself (the board, X and Qt's wake-up pipes) would
+// take those numbers, and its first line on stderr would land in one of them.
+// /dev/null takes each free slot first, lowest number first.
+void openDevNullOnClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+
 // Without a display the driver still runs (as a service, over ssh, in CI).
 void useOffscreenWithoutDisplay() {
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
@@ -23,6 +44,7 @@ void useOffscreenWithoutDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    openDevNullOnClosedStandardDescriptors();
     using zorvan::app::ParsedCommandLine;
     QCoreApplication::setApplicationName("zorvan");
     QCoreApplication::setApplicationVersion(ZORVAN_VERSION);

@@ -78,6 +78,7 @@ void AppController::shutdown() {
 }
 
 bool AppController::ReadSystemParam() {
+    calibrationLoaded_ = true;
     return loader_->load();
 }
 
@@ -157,7 +158,16 @@ void AppController::runLoop(int fd) {
         }
         if (received > 0) {
             framer.push(std::span(buffer.data(), static_cast<std::size_t>(received)),
-                        [&](const Packet& packet) { handler_->handlePacket(packet, iDownSkip); });
+                        [&](const Packet& packet) {
+                            if (!calibrationLoaded_) {
+                                // Nothing loaded yet: a pen already on the board,
+                                // or a board that never falls silent, would map
+                                // every point to the top-left corner.
+                                flags.bNeedReadPara.store(false, kRelaxed);
+                                ReadSystemParam();
+                            }
+                            handler_->handlePacket(packet, iDownSkip);
+                        });
             iIdleCount = 0;
             continue;
         }
@@ -165,6 +175,8 @@ void AppController::runLoop(int fd) {
         // answers at once, so a vanished board never makes the loop spin.
         sleepUntil(deadline);
         if (++iIdleCount > kIdleLimit) {
+            // A contact still held would have sent samples all along.
+            handler_->releaseHeldContact();
             // Cleared before the load, so that a SIGUSR1 during the load
             // leaves another load pending.
             if (flags.bNeedReadPara.exchange(false, kRelaxed)) {
@@ -177,6 +189,8 @@ void AppController::runLoop(int fd) {
             framer.clear();
         }
     }
+    // Removed, gone or quitting: nothing will ever lift a press now.
+    handler_->releaseHeldContact();
 }
 
 }  // namespace zorvan

@@ -76,7 +76,8 @@ class AppController {
     void shutdown();
 
     // The reader thread's body: open, poll, frame, hand over packets, load
-    // the calibration and send the handshake at silences, close. Run through
+    // the calibration and send the handshake at silences, close. The very
+    // first packet of the process waits for a load if none was made yet. Run through
     // startReaderThread(), which sets iRun = 0 first: a stop (iRun = -1) that
     // comes while the board is being opened then wins over the descriptor.
     void ThreadreadData();
@@ -106,6 +107,9 @@ class AppController {
     std::thread reader_;
     std::atomic<bool> readerActive_{false};
     static_assert(std::atomic<bool>::is_always_lock_free);
+    // Whether any calibration load has been made; until then the first packet
+    // waits for one. Only reader threads touch it, one after the other.
+    bool calibrationLoaded_ = false;
     // Reason of the last open failure told to the user; only reader threads
     // touch it, one after the other (each joined before the next starts).
     int reportedOpenError_ = 0;

@@ -9,6 +9,7 @@
 #include "driver/packet.h"
 #include "driver/packet_decoder.h"
 #include "driver/packet_handler.h"
+#include "pointer/button_tracking_sink.h"
 #include "pointer/gesture_engine.h"
 #include "pointer/mouse_event.h"
 
@@ -33,6 +34,10 @@ class BoardInput : public PacketHandler {
     void handlePacket(const Packet& packet, std::int32_t& iDownSkip) override {
         decode(packet, iDownSkip);
     }
+    // A left button still pressed (a stroke whose lift was lost, or the pen's
+    // double-click command without its second half) is released at the last
+    // point, and the next sample starts a new press.
+    void releaseHeldContact() override;
 
     // Re-arms the soft-key hold from outside the packet stream. Any thread:
     // the flag is the one piece of decoder state the GUI thread may touch.
@@ -45,6 +50,7 @@ class BoardInput : public PacketHandler {
   private:
     CalibrationTables tables_;
     DecoderState decoderState_;
+    ButtonTrackingSink buttons_;
     GestureEngine gestures_;
     PacketDecoder decoder_;
 };

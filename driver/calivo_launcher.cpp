@@ -6,10 +6,12 @@
 namespace zorvan {
 
 CalivoLauncher::CalivoLauncher(SettingsStore& prefs, ProcessControl& processes,
-                               std::string driverExecutablePath)
+                               std::string driverExecutablePath,
+                               std::function<Clock::time_point()> now)
     : prefs_(prefs),
       processes_(processes),
-      driverExecutablePath_(std::move(driverExecutablePath)) {}
+      driverExecutablePath_(std::move(driverExecutablePath)),
+      now_(std::move(now)) {}
 
 std::string CalivoLauncher::toolPathNextTo(const std::string& executablePath) {
     const auto slash = executablePath.rfind('/');
@@ -23,6 +25,10 @@ void CalivoLauncher::startCalivo() {
     // what the tool saved since the last read before trusting "CalivoPid".
     prefs_.synchronize();
     const std::int64_t pid = prefs_.integerForKey("CalivoPid");
+    const Clock::time_point now = now_();
+    if (launchedAt_ && now - *launchedAt_ < kToolStartup && pid == pidAtLaunch_) {
+        return;  // the tool we launched is still starting
+    }
 
     // kill() with 0, -1 or a negative pid signals a process group or every
     // process of the user, 1 is init, and a value beyond pid_t would be cut
@@ -33,6 +39,8 @@ void CalivoLauncher::startCalivo() {
         return;
     }
     callPath_ = toolPathNextTo(driverExecutablePath_);
+    launchedAt_ = now;
+    pidAtLaunch_ = pid;
     processes_.launchDetached(callPath_);
 }
 

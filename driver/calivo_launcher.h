@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "calibration/settings_store.h"
@@ -13,15 +16,23 @@ namespace zorvan {
 class CalivoLauncher {
   public:
     static constexpr const char* Calivoapp = "Calivo.app";
+    using Clock = std::chrono::steady_clock;
+    // How long a launched tool may take to publish "CalivoPid" before a
+    // further request launches it again.
+    static constexpr auto kToolStartup = std::chrono::seconds(5);
 
     // `driverExecutablePath` is /proc/self/exe resolved, in production.
-    CalivoLauncher(SettingsStore& prefs, ProcessControl& processes,
-                   std::string driverExecutablePath);
+    CalivoLauncher(
+        SettingsStore& prefs, ProcessControl& processes, std::string driverExecutablePath,
+        std::function<Clock::time_point()> now = [] { return Clock::now(); });
 
     // Synchronizes the store, reads "CalivoPid" and signals that process if it
     // can be the calibration tool (greater than 1, within the pid range, and
     // its executable is the tool); otherwise, or when the signal is not
-    // delivered, launches the tool. Failures are not reported to the caller.
+    // delivered, launches the tool. While a launched tool is starting (it has
+    // not changed "CalivoPid" yet, for up to kToolStartup) a request does
+    // nothing: a board repeating its command launches one tool, not hundreds.
+    // Failures are not reported to the caller.
     void startCalivo();
 
     // Full path of the last launch attempt; empty before the first.
@@ -34,7 +45,11 @@ class CalivoLauncher {
     SettingsStore& prefs_;
     ProcessControl& processes_;
     std::string driverExecutablePath_;
+    std::function<Clock::time_point()> now_;
     std::string callPath_;
+    // The last launch: when, and what "CalivoPid" said then.
+    std::optional<Clock::time_point> launchedAt_;
+    std::int64_t pidAtLaunch_ = 0;
 };
 
 }  // namespace zorvan

@@ -11,8 +11,8 @@ namespace zorvan {
 class ProcessControl {
   public:
     virtual ~ProcessControl() = default;
-    // True when `pid` names a running process whose executable is the
-    // calibration tool ("Calivo.app").
+    // True when `pid` names a running process (not a zombie) whose
+    // executable is the calibration tool ("Calivo.app").
     virtual bool isCalibrationTool(std::int64_t pid) = 0;
     // Sends SIGHUP; true when it was delivered (kill returned 0).
     virtual bool sendHangup(std::int64_t pid) = 0;

@@ -33,6 +33,21 @@ std::string readLink(const std::string& path) {
     return n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : std::string();
 }
 
+// The process's state letter in /proc/PID/stat follows the command name in
+// parentheses, which may itself hold ')'. Z: zombie, X: dead. A process that
+// cannot be looked at does not count as ended.
+bool hasEnded(const std::string& procDir) {
+    std::ifstream statFile(procDir + "/stat");
+    std::string stat;
+    std::getline(statFile, stat);
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size()) {
+        return false;
+    }
+    const char state = stat[close + 2];
+    return state == 'Z' || state == 'X';
+}
+
 // Runs in the forked children only: async-signal-safe calls, no allocation.
 [[noreturn]] void execDetached(const char* path, char* const argv[], int errorPipe) {
     if (::setsid() < 0) {
@@ -78,6 +93,11 @@ bool PosixProcessControl::isCalibrationTool(std::int64_t pid) {
         return false;
     }
     const std::string proc = "/proc/" + std::to_string(pid);
+    // A tool that has ended but is not yet reaped keeps its name, and kill()
+    // to it succeeds, yet nobody would ever answer the signal.
+    if (hasEnded(proc)) {
+        return false;
+    }
     std::string exe = baseName(readLink(proc + "/exe"));
     // A tool replaced on disk while running still is the tool.
     if (const auto deleted = exe.rfind(" (deleted)");

@@ -11,7 +11,8 @@ namespace zorvan {
 // ProcessControl over POSIX and /proc.
 // - isCalibrationTool: the process's executable (/proc/PID/exe) or, for a
 //   tool started through an interpreter or owned by another user, its command
-//   name (/proc/PID/comm) is "Calivo.app".
+//   name (/proc/PID/comm) is "Calivo.app", and it has not ended (a zombie
+//   is no tool).
 // - launchDetached: double fork; the grandchild starts its own session, gets
 //   default signal handling and an empty signal mask, keeps only descriptors
 //   0..2 and execs the path. The middle child exits at once and is reaped

@@ -79,6 +79,14 @@ void GestureEngine::release(ScreenPoint p) {
     s.Time_Last_Click = clock32(clock_());
 }
 
+void GestureEngine::forgetContact() {
+    GestureState& s = state_;
+    s.Dn2 = 0;
+    s.MidFlag = false;
+    s.T_DATA_COUNT = 0;
+    s.E_DATA_COUNT = 0;
+}
+
 void GestureEngine::sample(ScreenPoint p) {
     GestureState& s = state_;
     if (s.Dn2 == 0) {

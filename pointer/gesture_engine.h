@@ -43,6 +43,11 @@ class GestureEngine {
 
     // One decoded board position (down) or release (!down), raw coordinates.
     void BoardMouse(float x, float y, bool down);
+    // The board stopped sending while a contact is down (a lost lift, the
+    // board gone or silent): the contact is over, and the next sample presses
+    // anew. Posts nothing; the caller lets go of the button. The double-click
+    // bookkeeping is left alone, since no tap ended here.
+    void forgetContact();
     // Touch-mode movement filter.
     void Process_Data(ScreenPoint p);
     // Pen-mode movement filter.

@@ -1,5 +1,6 @@
 #include "driver/calivo_launcher.h"
 
+#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <set>
@@ -33,7 +34,8 @@ class FakeProcesses : public ProcessControl {
 struct Launch {
     MemorySettingsStore store;
     FakeProcesses processes;
-    CalivoLauncher launcher{store, processes, "/opt/zorvan/lib/zorvan"};
+    CalivoLauncher::Clock::time_point now{};
+    CalivoLauncher launcher{store, processes, "/opt/zorvan/lib/zorvan", [this] { return now; }};
 };
 
 TEST(CalivoLauncher, NoPidLaunchesAtOnceWithoutSignalling) {
@@ -91,17 +93,41 @@ TEST(CalivoLauncher, PidsThatWouldSignalGroupsOrInitAreNeverSignalled) {
     }
 }
 
-TEST(CalivoLauncher, EveryRequestLaunchesUntilTheToolPublishesItsPid) {
+TEST(CalivoLauncher, RequestsWhileTheToolStartsLaunchNothingMore) {
+    using namespace std::chrono_literals;
+    struct Request {
+        std::chrono::milliseconds at;
+        std::int64_t calivoPid;  // what the store says by then
+        const char* expected;    // the call it makes, or nullptr for none
+    };
+    // A board sending calibration commands at line rate, a tool that takes
+    // its time, one that never publishes, and a tool that has published.
+    const Request requests[] = {
+        {0ms, 0, "launch /opt/zorvan/lib/Calivo.app"},
+        {4ms, 0, nullptr},
+        {1000ms, 0, nullptr},
+        {4999ms, 0, nullptr},
+        {5000ms, 0, "launch /opt/zorvan/lib/Calivo.app"},
+        {6000ms, 4000, "hangup 4000"},
+        {6004ms, 4000, "hangup 4000"},
+    };
     Launch l;
-    l.launcher.startCalivo();
-    l.launcher.startCalivo();
-    EXPECT_EQ(l.processes.calls.size(), 2u);
-    EXPECT_EQ(l.store.synchronizeCount(), 2);
-
-    l.store.setInteger("CalivoPid", 4000);
     l.processes.tools = l.processes.reachable = {4000};
-    l.launcher.startCalivo();
-    EXPECT_EQ(l.processes.calls.back(), "hangup 4000");
+    const auto start = l.now;
+    for (const Request& r : requests) {
+        l.now = start + r.at;
+        l.store.setInteger("CalivoPid", r.calivoPid);
+        const std::size_t before = l.processes.calls.size();
+        l.launcher.startCalivo();
+        const auto& calls = l.processes.calls;
+        if (r.expected == nullptr) {
+            EXPECT_EQ(calls.size(), before) << "at " << r.at.count() << " ms";
+        } else {
+            ASSERT_GT(calls.size(), before) << "at " << r.at.count() << " ms";
+            EXPECT_EQ(calls.back(), r.expected) << "at " << r.at.count() << " ms";
+        }
+    }
+    EXPECT_EQ(l.store.synchronizeCount(), 7);
 }
 
 TEST(CalivoLauncher, ToolPathReplacesTheLastComponentAndKeepsTheSeparator) {

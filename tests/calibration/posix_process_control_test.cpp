@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -135,6 +136,28 @@ TEST(PosixProcessControl, OnlyTheToolCountsAsTheTool) {
     // A process named after us is recognised by the name it is given.
     PosixProcessControl ourselves(fs::path(ownExecutablePath()).filename().string());
     EXPECT_TRUE(ourselves.isCalibrationTool(::getpid()));
+}
+
+TEST(PosixProcessControl, AZombieNamedAfterTheToolIsNoTool) {
+    // A tool that ended but was not reaped still answers kill() with 0 and
+    // keeps its name: a request sent there would be swallowed.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::prctl(PR_SET_NAME, "Calivo.app");
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT), 0);
+    std::ifstream comm("/proc/" + std::to_string(child) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    ASSERT_EQ(name, "Calivo.app");
+
+    PosixProcessControl processes;
+    EXPECT_FALSE(processes.isCalibrationTool(child));
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
 }
 
 TEST(PosixProcessControl, HangupToAGoneProcessFails) {

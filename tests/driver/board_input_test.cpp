@@ -133,6 +133,76 @@ TEST_F(BoardInputTest, HeldSoftKeyAsksOnceUntilBtnCheckRearmsIt) {
     EXPECT_TRUE(sink.events.empty());
 }
 
+// Whether the events leave the left button pressed.
+bool leftHeld(const std::vector<MouseEvent>& events) {
+    bool held = false;
+    for (const MouseEvent& event : events) {
+        if (const auto change = buttonChange(event.type);
+            change && change->button == ButtonChange::Button::Left) {
+            held = change->pressed;
+        }
+    }
+    return held;
+}
+
+std::vector<std::uint8_t> bytesOf(const std::vector<Packet>& packets) {
+    std::vector<std::uint8_t> bytes;
+    for (const Packet& packet : packets) {
+        bytes.insert(bytes.end(), packet.begin(), packet.end());
+    }
+    return bytes;
+}
+
+TEST_F(BoardInputTest, APressWhoseLiftIsLostIsReleasedWhenTheBoardFallsSilent) {
+    const auto penStroke = bytesOf({kPenKeysOff, data(0x51, 2000, 2000), data(0x51, 2000, 2000),
+                                    data(0x51, 2000, 2000), data(0x51, 2000, 2000),
+                                    data(0x51, 2300, 2000), data(0x51, 2600, 2000)});
+    const auto lift = bytesOf({data(0x61, 2600, 2000)});
+    const auto join = [](std::vector<std::vector<std::uint8_t>> parts) {
+        std::vector<std::uint8_t> bytes;
+        for (const auto& part : parts) {
+            bytes.insert(bytes.end(), part.begin(), part.end());
+        }
+        return bytes;
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    };
+    const Case cases[] = {
+        {"the board vanishes mid-packet", join({penStroke, {0xEE, 0x00, 0x51}})},
+        {"a stray head byte swallows the lift", join({penStroke, {0xEE}, lift})},
+        {"line noise switches to touch mode",
+         join({penStroke, {0xC8, 0xCC, 0x01, 0x02, 0x03, 0x04, 0x05, 0x00}, lift})},
+        {"the double-click command loses its second half",
+         bytesOf({kPenKeysOff, data(0x85, 3000, 3000)})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.events.clear();
+        framer.clear();
+        iDownSkip = 0;
+        framer.push(c.bytes, [this](const Packet& packet) { input.decode(packet, iDownSkip); });
+        ASSERT_TRUE(leftHeld(sink.events));
+        const ScreenPoint last = sink.events.back().point;
+
+        framer.clear();
+        input.releaseHeldContact();
+        EXPECT_FALSE(leftHeld(sink.events));
+        EXPECT_EQ(sink.events.back(), (MouseEvent{MouseEventType::LeftUp, last, {}}));
+        const std::size_t released = sink.events.size();
+        input.releaseHeldContact();  // nothing more to let go
+        EXPECT_EQ(sink.events.size(), released);
+
+        // The next stroke presses where it starts instead of dragging there.
+        send({kPenKeysOff, data(0x51, 1000, 1000), data(0x51, 1000, 1000), data(0x51, 1000, 1000),
+              data(0x51, 1000, 1000)});
+        ASSERT_GT(sink.events.size(), released);
+        EXPECT_EQ(sink.events[released].type, MouseEventType::LeftDown);
+        input.releaseHeldContact();
+    }
+}
+
 TEST_F(BoardInputTest, CalibrationCommandReachesTheLauncher) {
     send({kPenKeysOff, data(0x28, 0, 0), kTouchKeysOff, data(0xA2, 0, 0)});
     EXPECT_EQ(calivoRequests, 2);

@@ -7,7 +7,7 @@ zorvan_add_test(board_serial_link_test
   LIBS zorvan::driver LABELS driver)
 zorvan_add_test(reader_loop_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/reader_loop_test.cpp
-  LIBS zorvan::driver LABELS driver threaded)
+  LIBS zorvan::driver zorvan::board_input LABELS driver threaded)
 zorvan_add_test(board_sim_script_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/board_sim_script_test.cpp
   LIBS zorvan_board_sim_script LABELS driver)

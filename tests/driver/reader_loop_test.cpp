@@ -13,10 +13,16 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
+#include "calibration/memory_settings_store.h"
+#include "calibration/read_system_param.h"
 #include "driver/app_controller.h"
+#include "driver/board_input.h"
 #include "driver/calibration_loader.h"
+#include "driver/counting_calibration_loader.h"
+#include "pointer/recording_sink.h"
 #include "tests/driver/pty_pair.h"
 #include "tests/driver/reader_test_support.h"
 
@@ -148,6 +154,65 @@ TEST(ReaderLoop, Usr2PausesAndUsr1ResumesWithAFreshLoad) {
     EXPECT_EQ(f.controller.calibrationLoads(), 2);
 }
 
+// Notes how many loads had been made when each packet was handed over.
+class LoadsSeenByPackets final : public PacketHandler {
+  public:
+    explicit LoadsSeenByPackets(const CountingCalibrationLoader& loader) : loader_(loader) {}
+    void handlePacket(const Packet& /*packet*/, std::int32_t& /*iDownSkip*/) override {
+        std::lock_guard lock(mutex_);
+        seen_.push_back(loader_.calls());
+    }
+    std::vector<int> seen() {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+
+  private:
+    const CountingCalibrationLoader& loader_;
+    std::mutex mutex_;
+    std::vector<int> seen_;
+};
+
+TEST(ReaderLoop, TheFirstPacketIsDecodedWithTheCalibrationLoaded) {
+    // A pen already on the board at start, or a board that never falls
+    // silent, must not land at the top-left corner for want of a load.
+    CountingCalibrationLoader loader;
+    LoadsSeenByPackets handler(loader);
+    RunFlags flags;
+    test::PtyPair pty;
+    std::FILE* closeMessages = std::tmpfile();
+    AppController controller({.runFlags = flags,
+                              .devicePath = pty.slavePath(),
+                              .packetHandler = &handler,
+                              .calibrationLoader = &loader,
+                              .closeMessages = closeMessages});
+    controller.startReaderThread();
+    ASSERT_TRUE(waitUntil([&] { return flags.iRun.load() > 0; }, 2s));
+    for (int i = 0; i < 5; ++i) {
+        pty.write(bytesOf(kDown));
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_TRUE(waitUntil([&] { return handler.seen().size() == 5; }, 1s));
+    EXPECT_EQ(handler.seen(), (std::vector<int>{1, 1, 1, 1, 1}));
+
+    // That load was the pending one: the silence only sends the handshake.
+    EXPECT_EQ(pty.read(8, 3s), kHandshake);
+    EXPECT_EQ(loader.calls(), 1);
+
+    // Once loaded, a new reader loads at its first silence again, not before
+    // its first packet.
+    controller.shutdown();
+    controller.startReaderThread();
+    ASSERT_TRUE(waitUntil([&] { return flags.iRun.load() > 0; }, 2s));
+    pty.write(bytesOf(kDown));
+    ASSERT_TRUE(waitUntil([&] { return handler.seen().size() == 6; }, 1s));
+    EXPECT_EQ(handler.seen().back(), 1);
+    EXPECT_EQ(pty.read(8, 3s), kHandshake);
+    EXPECT_EQ(loader.calls(), 2);
+    controller.shutdown();
+    std::fclose(closeMessages);
+}
+
 // Sends SIGUSR1 to the process from inside its first load.
 class ResignallingLoader final : public CalibrationLoader {
   public:
@@ -234,6 +299,85 @@ TEST(ReaderLoop, FailedOpenIsToldOncePerReason) {
     EXPECT_EQ(std::ftell(closeMessages), 0);  // nothing was closed
     std::fclose(closeMessages);
     std::filesystem::remove_all(dir);
+}
+
+// Pointer events posted by the reader thread, read by the test thread.
+class LockedSink final : public MouseEventSink {
+  public:
+    void post(const MouseEvent& event) override {
+        std::lock_guard lock(mutex_);
+        events_.push_back(event);
+    }
+    std::vector<MouseEvent> events() {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<MouseEvent> events_;
+};
+
+TEST(ReaderLoop, AContactHeldAtASilenceOrWhenTheReaderStopsIsReleasedAtItsLastPoint) {
+    LockedSink sink;
+    BoardInput input(sink, [] {});
+    {
+        // A 2 x 2 grid over a 1000 x 800 display, loaded before the reader runs.
+        MemorySettingsStore store;
+        store.setInteger("DotCount", 2);
+        const float raw[4][2] = {{500, 400}, {500, 3600}, {3500, 400}, {3500, 3600}};
+        for (int dot = 0; dot < 4; ++dot) {
+            store.setFloat(dotKey(dot, 'x'), raw[dot][0]);
+            store.setFloat(dotKey(dot, 'y'), raw[dot][1]);
+        }
+        struct : MainDisplay {
+            DisplaySize pixelSize() const override { return {1000, 800}; }
+        } display;
+        std::atomic<bool> bGet{true};
+        ReadSystemParam(input.tables(), store, display, 1, bGet, nullptr);
+    }
+    RunFlags flags;
+    test::PtyPair pty;
+    std::FILE* closeMessages = std::tmpfile();
+    AppController controller({.runFlags = flags,
+                              .devicePath = pty.slavePath(),
+                              .packetHandler = &input,
+                              .closeMessages = closeMessages});
+    controller.startReaderThread();
+    ASSERT_TRUE(waitUntil([&] { return flags.iRun.load() > 0; }, 2s));
+
+    // A pen stroke of nine downs, then the start of a tenth, then nothing.
+    std::vector<std::uint8_t> bytes = bytesOf(kPenMode);
+    for (int i = 0; i < 9; ++i) {
+        const auto down = bytesOf(makeDataPacket(0x51, 2000 + 100 * i, 2000));
+        bytes.insert(bytes.end(), down.begin(), down.end());
+    }
+    bytes.insert(bytes.end(), {0xEE, 0x00, 0x51});
+    pty.write(bytes);
+    const auto released = [&] {
+        const auto events = sink.events();
+        return !events.empty() && events.back().type == MouseEventType::LeftUp;
+    };
+    ASSERT_TRUE(waitUntil(released, 3s)) << "the silent board left the button pressed";
+    auto events = sink.events();
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[0].type, MouseEventType::LeftDown);
+    const MouseEvent& lastDrag = events[events.size() - 2];
+    EXPECT_EQ(lastDrag.type, MouseEventType::LeftDragged);
+    EXPECT_EQ(events.back().point, lastDrag.point);
+
+    // The next stroke presses anew instead of dragging from the old place.
+    const std::size_t before = events.size();
+    pty.write(bytesOf(makeDataPacket(0x51, 3000, 3000)));
+    ASSERT_TRUE(waitUntil([&] { return sink.events().size() > before; }, 1s));
+    EXPECT_EQ(sink.events()[before].type, MouseEventType::LeftDown);
+
+    // A reader that stops (removal, quit) lets go as well.
+    controller.shutdown();
+    events = sink.events();
+    EXPECT_EQ(events.back().type, MouseEventType::LeftUp);
+    EXPECT_EQ(events.back().point, events[before].point);
+    std::fclose(closeMessages);
 }
 
 double cpuSeconds() {

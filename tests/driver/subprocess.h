@@ -18,19 +18,28 @@ extern char** environ;
 
 namespace zorvan::test {
 
-// A program of the build started with pipes on stdin, stdout and stderr.
+// A program of the build started with pipes on stdin, stdout and stderr, or
+// with all three closed.
 class Subprocess {
   public:
-    explicit Subprocess(std::vector<std::string> arguments) {
+    enum class Standard { Pipes, Closed };
+
+    explicit Subprocess(std::vector<std::string> arguments, Standard standard = Standard::Pipes) {
         int in[2], out[2], err[2];
         if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) {
             return;
         }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        if (standard == Standard::Pipes) {
+            posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+            posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+            posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        } else {
+            for (int fd : {0, 1, 2}) {
+                posix_spawn_file_actions_addclose(&actions, fd);
+            }
+        }
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
             posix_spawn_file_actions_addclose(&actions, fd);
         }
@@ -75,6 +84,15 @@ class Subprocess {
 
     bool started() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
+    // True while the program has not ended (it is not reaped here).
+    bool running() const {
+        if (pid_ <= 0 || exitStatus_) {
+            return false;
+        }
+        siginfo_t info{};
+        return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == 0;
+    }
     void writeStdin(const std::string& text) const {
         [[maybe_unused]] const ssize_t n = ::write(stdin_, text.data(), text.size());
     }

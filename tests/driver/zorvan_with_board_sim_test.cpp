@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "tests/driver/subprocess.h"
 
@@ -61,6 +62,23 @@ TEST_F(ZorvanWithBoardSim, AMissingBoardIsToldOnStderr) {
               "zorvan: cannot open /nonexistent/ttyBoard: No such file or directory");
     zorvan.signal(SIGTERM);
     zorvan.wait();
+}
+
+TEST_F(ZorvanWithBoardSim, ClosedStandardDescriptorsAreReopenedOnDevNull) {
+    // Started with stdin, stdout and stderr closed, as by a careless launcher:
+    // its lines on stderr must not land in a descriptor of its own.
+    Subprocess zorvan({Subprocess::binary("zorvan"), "--device", "/nonexistent/ttyBoard"},
+                      Subprocess::Standard::Closed);
+    ASSERT_TRUE(zorvan.started());
+    std::this_thread::sleep_for(1500ms);  // the failed open has been told on stderr
+    ASSERT_TRUE(zorvan.running());
+    const std::string fds = "/proc/" + std::to_string(zorvan.pid()) + "/fd/";
+    for (const char* fd : {"0", "1", "2"}) {
+        EXPECT_EQ(std::filesystem::read_symlink(fds + fd), "/dev/null") << "fd " << fd;
+    }
+    zorvan.signal(SIGTERM);
+    const int status = zorvan.wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(ZorvanWithBoardSim, HelpNamesEveryOption) {
