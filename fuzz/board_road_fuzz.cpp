@@ -1,6 +1,7 @@
 // Fuzzes the road from a hand-edited settings file and arbitrary board bytes
 // to pointer events: whatever the store and the line hold, every event must
-// land on a finite point inside the display, and nothing may crash.
+// land on a finite point inside the display, and once the board falls silent
+// every button pressed has been released.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -67,11 +68,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bytes = bytes.subspan(n);
     }
 
+    // The board falls silent, as at the end of every session.
+    road.releaseHeldContact();
+
     const float width = road.tables().MyScreenWidth;
     const float height = road.tables().MyScreenHeight;
+    bool leftPressed = false;
+    bool rightPressed = false;
     for (const zorvan::MouseEvent& event : sink.events) {
         zorvan::fuzz::require(zorvan::fuzz::onScreen(event.point, width, height),
                               "every event lands on the display");
+        if (const auto change = zorvan::buttonChange(event.type)) {
+            (change->button == zorvan::ButtonChange::Button::Left ? leftPressed : rightPressed) =
+                change->pressed;
+        }
     }
+    zorvan::fuzz::require(!leftPressed, "the left button is released once the board is silent");
+    zorvan::fuzz::require(!rightPressed, "the right button is released");
     return 0;
 }
