@@ -28,7 +28,14 @@ BoardDriver::BoardDriver(Options options) {
     const std::function<void()> requestQuit = options.requestQuit;
     loader_ = std::make_unique<StoredCalibrationLoader>(
         input_->tables(), prefs_, display_, static_cast<std::int64_t>(::getpid()), flags.bGet,
-        [this, requestQuit] { ShowAlert(localizedString, alerts_, *launcher_, requestQuit); });
+        [this, requestQuit] { ShowAlert(localizedString, alerts_, *launcher_, requestQuit); },
+        options.log,
+        [log = options.log](std::string_view line) {
+            std::fprintf(stderr, "zorvan: %.*s\n", static_cast<int>(line.size()), line.data());
+            if (log) {
+                log(line);
+            }
+        });
 
     controller_ = std::make_unique<AppController>(AppController::Services{
         .runFlags = flags,

@@ -44,6 +44,14 @@ class MemorySettingsStore : public SettingsStore {
     void clearAccesses() { accesses_.clear(); }
     // Called after each logged access, e.g. to raise a signal mid-load.
     void setAccessHook(std::function<void(const Access&)> hook) { hook_ = std::move(hook); }
+    // What readProblem() and writeProblem() answer, as a file store would
+    // after a synchronize() that failed to read or to publish.
+    void setProblems(std::string read, std::string write) {
+        readProblem_ = std::move(read);
+        writeProblem_ = std::move(write);
+    }
+    std::string readProblem() const override { return readProblem_; }
+    std::string writeProblem() const override { return writeProblem_; }
     // Number of synchronize() calls so far.
     int synchronizeCount() const { return synchronizeCount_; }
 
@@ -55,6 +63,8 @@ class MemorySettingsStore : public SettingsStore {
     std::vector<Access> accesses_;
     std::function<void(const Access&)> hook_;
     int synchronizeCount_ = 0;
+    std::string readProblem_;
+    std::string writeProblem_;
 };
 
 }  // namespace zorvan

@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <span>
 
 #include "driver/counting_calibration_loader.h"
@@ -29,6 +30,15 @@ AppController::AppController(Services services)
     if (services_.packetHandler == nullptr) {
         ownHandler_ =
             std::make_unique<LoggingPacketHandler>([this](std::string_view line) { log(line); });
+    }
+    if (!services_.abandonReader) {
+        services_.abandonReader = [warn = services_.warn] {
+            warn(
+                "the reader did not stop within 2 s (blocked on the settings file?); "
+                "quitting without it");
+            std::fflush(nullptr);
+            std::_Exit(EXIT_SUCCESS);
+        };
     }
     if (services_.calibrationLoader == nullptr) {
         ownLoader_ = std::make_unique<CountingCalibrationLoader>();
@@ -65,16 +75,32 @@ bool AppController::startReaderThread() {
     readerActive_.store(true);
     reader_ = std::thread([this] {
         ThreadreadData();
-        readerActive_.store(false);
+        {
+            std::lock_guard lock(readerEndMutex_);
+            readerActive_.store(false);
+        }
+        readerEnded_.notify_all();
     });
     return true;
 }
 
 void AppController::shutdown() {
     services_.runFlags.iRun.store(-1, kRelaxed);
-    if (reader_.joinable()) {
-        reader_.join();
+    if (!reader_.joinable()) {
+        return;
     }
+    bool ended = false;
+    {
+        std::unique_lock lock(readerEndMutex_);
+        ended =
+            readerEnded_.wait_for(lock, kQuitPatience, [this] { return !readerActive_.load(); });
+    }
+    if (ended) {
+        reader_.join();
+        return;
+    }
+    services_.abandonReader();
+    reader_.detach();
 }
 
 bool AppController::ReadSystemParam() {

@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -50,12 +52,21 @@ class AppController {
         std::function<void()> subscribeHotPlug{};
         // Where the board's close diagnostics go.
         std::FILE* closeMessages = stdout;
+        // Called by shutdown() when the reader has not ended within
+        // kQuitPatience, stuck where no flag reaches it (an open() or read()
+        // of a settings file on a stalled network home). Default: say so and
+        // end the process at once, without destructors, since everything
+        // the reader uses would be freed under it. One that returns leaves
+        // the reader detached, and the caller must keep alive what it uses.
+        std::function<void()> abandonReader{};
     };
 
     // Timing of the reader loop.
     static constexpr auto kTurn = std::chrono::milliseconds(5);
     static constexpr auto kPausedTurn = std::chrono::milliseconds(10);
     static constexpr std::int32_t kIdleLimit = 300;
+    // How long quitting waits for the reader to end.
+    static constexpr auto kQuitPatience = std::chrono::seconds(2);
 
     explicit AppController(Services services);
     ~AppController();  // calls shutdown()
@@ -71,8 +82,9 @@ class AppController {
     // is opening or running.
     bool startReaderThread();
 
-    // Stops the reader (iRun = -1), waits for it to close the board and end.
-    // Idempotent; called when the application quits.
+    // Stops the reader (iRun = -1), waits for it to close the board and end,
+    // for at most kQuitPatience (then abandonReader). Idempotent; called when
+    // the application quits.
     void shutdown();
 
     // The reader thread's body: open, poll, frame, hand over packets, load
@@ -106,6 +118,9 @@ class AppController {
 
     std::thread reader_;
     std::atomic<bool> readerActive_{false};
+    // Told when a reader thread has ended.
+    std::mutex readerEndMutex_;
+    std::condition_variable readerEnded_;
     static_assert(std::atomic<bool>::is_always_lock_free);
     // Whether any calibration load has been made; until then the first packet
     // waits for one. Only reader threads touch it, one after the other.

@@ -1,9 +1,18 @@
 #include "platform/qsettings_store.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <limits>
+
+#include "platform/settings_file.h"
 
 namespace zorvan {
 
@@ -13,7 +22,63 @@ QString toKey(const std::string& key) {
     return QString::fromStdString(key);
 }
 
+std::string errorText(int error) {
+    char buffer[256];
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
+
+// Why QSettings could not write `path`, as far as the system tells.
+std::string writeFailure(const QString& path) {
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::access(file.constData(), F_OK) == 0 && ::access(file.constData(), W_OK) != 0) {
+        return errorText(errno);
+    }
+    if (::access(dir.constData(), W_OK) != 0) {
+        return errorText(errno);
+    }
+    return "the write failed";
+}
+
 }  // namespace
+
+// The file's bytes as QSettings parsed them, from an in-memory file that no
+// one else can replace, block on or grow.
+class QSettingsStore::Snapshot {
+  public:
+    explicit Snapshot(const std::string& bytes) {
+        memfd_ = ::memfd_create("zorvan-settings", MFD_CLOEXEC);
+        std::size_t written = 0;
+        while (memfd_ >= 0 && written < bytes.size()) {
+            const ssize_t n = ::write(memfd_, bytes.data() + written, bytes.size() - written);
+            if (n <= 0 && errno != EINTR) {
+                break;
+            }
+            written += n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
+        if (memfd_ >= 0 && written == bytes.size()) {
+            settings_ = std::make_unique<QSettings>(QStringLiteral("/proc/self/fd/%1").arg(memfd_),
+                                                    QSettings::IniFormat);
+        }
+    }
+    ~Snapshot() {
+        settings_.reset();
+        if (memfd_ >= 0) {
+            ::close(memfd_);
+        }
+    }
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+    QVariant value(const QString& key) const {
+        return settings_ ? settings_->value(key) : QVariant();
+    }
+    bool parsed() const { return !settings_ || settings_->status() != QSettings::FormatError; }
+
+  private:
+    int memfd_ = -1;
+    std::unique_ptr<QSettings> settings_;
+};
 
 QSettingsStore::QSettingsStore() = default;
 
@@ -21,23 +86,43 @@ QSettingsStore::QSettingsStore(QString iniPath) : iniPath_(std::move(iniPath)) {
 
 QSettingsStore::~QSettingsStore() = default;
 
-QSettings& QSettingsStore::settings() {
-    if (!settings_) {
+const QString& QSettingsStore::path() {
+    if (iniPath_.isEmpty()) {
         // Organization and application "Zorvan" in the user's configuration
         // folder. The path is spelled out because QSettings would name an INI
         // file of that scope Zorvan.ini, and the calibration tool reads Zorvan.conf.
-        const QString path =
-            iniPath_.isEmpty()
-                ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                      QStringLiteral("/Zorvan/Zorvan.conf")
-                : iniPath_;
-        settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        iniPath_ = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                   QStringLiteral("/Zorvan/Zorvan.conf");
     }
-    return *settings_;
+    return iniPath_;
+}
+
+void QSettingsStore::refresh() {
+    const std::string file = QFile::encodeName(path()).toStdString();
+    SettingsFileContents contents = readSettingsFile(file);
+    using Status = SettingsFileContents::Status;
+    readProblem_ = settingsFileProblem(file, contents);
+    snapshot_ = std::make_unique<Snapshot>(contents.bytes);
+    if (readProblem_.empty() && !snapshot_->parsed()) {
+        readProblem_ = file + " does not parse as a settings file";
+    }
+    // A write would replace what could not be read or parsed (a hand-edited
+    // file with a slip keeps its lines until it is mended).
+    fileWritable_ = readProblem_.empty() || contents.status == Status::Missing;
+}
+
+QVariant QSettingsStore::value(const std::string& key) {
+    if (const auto it = pending_.find(key); it != pending_.end()) {
+        return QVariant(static_cast<qlonglong>(it->second));
+    }
+    if (!snapshot_) {
+        refresh();
+    }
+    return snapshot_->value(toKey(key));
 }
 
 std::int64_t QSettingsStore::integerForKey(const std::string& key) {
-    const QVariant value = settings().value(toKey(key));
+    const QVariant value = this->value(key);
     if (!value.isValid()) {
         return 0;
     }
@@ -61,7 +146,7 @@ std::int64_t QSettingsStore::integerForKey(const std::string& key) {
 }
 
 float QSettingsStore::floatForKey(const std::string& key) {
-    const QVariant value = settings().value(toKey(key));
+    const QVariant value = this->value(key);
     if (!value.isValid()) {
         return 0.0f;
     }
@@ -82,15 +167,58 @@ float QSettingsStore::floatForKey(const std::string& key) {
 }
 
 void QSettingsStore::setIntegerForKey(std::int64_t value, const std::string& key) {
-    settings().setValue(toKey(key), static_cast<qlonglong>(value));
+    pending_[key] = value;
+}
+
+bool QSettingsStore::pendingDiffersFromFile() const {
+    for (const auto& [key, value] : pending_) {
+        bool ok = false;
+        const qlonglong stored = snapshot_->value(toKey(key)).toLongLong(&ok);
+        if (!ok || stored != value) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void QSettingsStore::publishPending() {
+    std::string keys;
+    for (const auto& entry : pending_) {
+        keys += (keys.empty() ? "" : ", ") + entry.first;
+    }
+    if (!fileWritable_) {
+        // Never write over a FIFO, a directory or a file that was not read.
+        writeProblem_ = "cannot publish " + keys + ": " + readProblem_;
+        return;
+    }
+    QSettings file(path(), QSettings::IniFormat);
+    for (const auto& [key, value] : pending_) {
+        file.setValue(toKey(key), static_cast<qlonglong>(value));
+    }
+    file.sync();
+    writeProblem_.clear();
+    if (file.status() == QSettings::AccessError) {
+        writeProblem_ = "cannot publish " + keys + " in " +
+                        QFile::encodeName(path()).toStdString() + ": " + writeFailure(path());
+    }
 }
 
 void QSettingsStore::synchronize() {
-    settings().sync();
+    refresh();
+    if (pending_.empty()) {
+        return;
+    }
+    if (pendingDiffersFromFile()) {
+        publishPending();
+        refresh();
+    } else {
+        writeProblem_.clear();
+    }
+    pending_.clear();
 }
 
 QString QSettingsStore::fileName() {
-    return settings().fileName();
+    return path();
 }
 
 }  // namespace zorvan

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
+#include <map>
 #include <memory>
+#include <string>
 
 #include "calibration/settings_store.h"
 
@@ -9,12 +12,23 @@ class QSettings;
 
 namespace zorvan {
 
-// The settings store shared with the calibration tool: QSettings in INI
+// The settings store shared with the calibration tool: an INI file in Qt's
 // format, organization and application "Zorvan", that is
 // $XDG_CONFIG_HOME/Zorvan/Zorvan.conf (default ~/.config). A missing or
 // unparsable value reads as 0; an integer stored as a decimal ("3.0") reads
-// truncated toward zero. The QSettings object is made on first use, on the
-// thread that uses the store (the reader thread); one thread at a time.
+// truncated toward zero. One thread at a time (the reader thread).
+//
+// The file is anyone's to replace or edit by hand, so it is read through
+// readSettingsFile(): a FIFO, directory or device, a file larger than 1 MB or
+// one that cannot be read reads as empty, with the reason in readProblem().
+// What was read is parsed by QSettings from a private in-memory copy.
+// Reading never depends on being able to write.
+//
+// A value set here is written at the next synchronize() only when the file
+// holds a different one, and never into a file that could not be read or
+// parsed (that is said in writeProblem()), so that loads do not rewrite a file the calibration
+// tool may be saving at that moment. The write is QSettings' own: under its
+// lock file, re-reading what others saved, renamed over the old file.
 class QSettingsStore : public SettingsStore {
   public:
     QSettingsStore();
@@ -27,14 +41,27 @@ class QSettingsStore : public SettingsStore {
     void setIntegerForKey(std::int64_t value, const std::string& key) override;
     // Publishes this process's writes and picks up what others have saved.
     void synchronize() override;
+    std::string readProblem() const override { return readProblem_; }
+    std::string writeProblem() const override { return writeProblem_; }
 
     QString fileName();
 
   private:
-    QSettings& settings();
+    class Snapshot;
 
-    QString iniPath_;  // empty: the shared user location
-    std::unique_ptr<QSettings> settings_;
+    const QString& path();
+    QVariant value(const std::string& key);
+    // Reads the file afresh into snapshot_.
+    void refresh();
+    bool pendingDiffersFromFile() const;
+    void publishPending();
+
+    QString iniPath_;  // empty until first use: then the shared user location
+    std::unique_ptr<Snapshot> snapshot_;
+    bool fileWritable_ = false;  // the last refresh read and parsed the file, or found none
+    std::map<std::string, std::int64_t> pending_;
+    std::string readProblem_;
+    std::string writeProblem_;
 };
 
 }  // namespace zorvan

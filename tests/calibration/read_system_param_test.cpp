@@ -1,7 +1,6 @@
 #include "calibration/read_system_param.h"
 
 #include <cmath>
-#include <csignal>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -370,58 +369,6 @@ TEST(ReadSystemParamStore, HugeFiniteValuesSaturateInsteadOfOverflowing) {
     load.run();
     EXPECT_EQ(load.tables.DIS_LIMIT, 120);
     EXPECT_EQ(load.tables.Btn_T, 30);
-}
-
-// --- Signals during a load -------------------------------------------------
-
-std::atomic<bool> gGet{true};
-std::atomic<bool> gNeedReadPara{false};
-
-extern "C" void onUsr1(int) {
-    gGet.store(true, std::memory_order_relaxed);
-    gNeedReadPara.store(true, std::memory_order_relaxed);
-}
-
-TEST(ReadSystemParamSignals, Sigusr1DuringALoadLeavesAnotherLoadPending) {
-    struct sigaction action {};
-    struct sigaction previous {};
-    action.sa_handler = onUsr1;
-    sigemptyset(&action.sa_mask);
-    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
-
-    CalibrationTables tables;
-    MemorySettingsStore store;
-    FixedDisplay display(1920, 1080);
-    saveGrid(store, 2, {{500, 400}, {500, 3600}, {3500, 400}, {505, 3600}});  // fails
-    int alerts = 0;
-
-    // The reader's order: clear the pending flag, then load. A signal during
-    // the alert marks the grid usable again and asks for another load.
-    gNeedReadPara = true;
-    gGet = true;
-    ASSERT_TRUE(gNeedReadPara.exchange(false));
-    ReadSystemParam(tables, store, display, kPid, gGet, [&alerts] {
-        ++alerts;
-        std::raise(SIGUSR1);
-    });
-    EXPECT_EQ(alerts, 1);
-    EXPECT_TRUE(gNeedReadPara);
-    EXPECT_TRUE(gGet);
-    EXPECT_EQ(tables.DIS_LIMIT, 90) << "decided before the signal came";
-
-    // A signal before the check cannot vouch for the grid it has not seen.
-    ASSERT_TRUE(gNeedReadPara.exchange(false));
-    store.setAccessHook([](const MemorySettingsStore::Access& a) {
-        if (a.kind == Kind::Synchronize) {
-            std::raise(SIGUSR1);
-        }
-    });
-    ReadSystemParam(tables, store, display, kPid, gGet, [&alerts] { ++alerts; });
-    EXPECT_EQ(alerts, 2);
-    EXPECT_TRUE(gNeedReadPara);
-    EXPECT_FALSE(gGet);
-
-    sigaction(SIGUSR1, &previous, nullptr);
 }
 
 }  // namespace

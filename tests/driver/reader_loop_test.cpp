@@ -22,6 +22,7 @@
 #include "driver/board_input.h"
 #include "driver/calibration_loader.h"
 #include "driver/counting_calibration_loader.h"
+#include "driver/stored_calibration_loader.h"
 #include "pointer/recording_sink.h"
 #include "tests/driver/pty_pair.h"
 #include "tests/driver/reader_test_support.h"
@@ -213,27 +214,43 @@ TEST(ReaderLoop, TheFirstPacketIsDecodedWithTheCalibrationLoaded) {
     std::fclose(closeMessages);
 }
 
-// Sends SIGUSR1 to the process from inside its first load.
-class ResignallingLoader final : public CalibrationLoader {
-  public:
-    bool load() override {
-        if (calls.fetch_add(1) == 0) {
+TEST(ReaderLoop, Usr1DuringALoadLeavesAnotherLoadPending) {
+    // The driver's own handlers and flags, and the real load of a grid that
+    // fails its spacing check; the calibration tool's SIGUSR1 comes while the
+    // first load's alert is up.
+    RunFlags& flags = processRunFlags();
+    flags.bRun = true;
+    flags.bGet = true;
+    ASSERT_TRUE(installRunSignalHandlers());
+    CalibrationTables tables;
+    MemorySettingsStore store;
+    store.setInteger("DotCount", 2);
+    const float raw[4][2] = {{500, 400}, {500, 3600}, {3500, 400}, {505, 3600}};
+    for (int dot = 0; dot < 4; ++dot) {
+        store.setFloat(dotKey(dot, 'x'), raw[dot][0]);
+        store.setFloat(dotKey(dot, 'y'), raw[dot][1]);
+    }
+    struct : MainDisplay {
+        DisplaySize pixelSize() const override { return {1000, 800}; }
+    } display;
+    int alerts = 0;  // reader thread only, read after it has ended
+    StoredCalibrationLoader loader(tables, store, display, 1, flags.bGet, [&alerts] {
+        if (++alerts == 1) {
             ::raise(SIGUSR1);
         }
-        return true;
+    });
+    {
+        ReaderFixture f(&flags, &loader);
+        ASSERT_TRUE(f.startAndOpen());
+        EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
+        EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
     }
-    std::atomic<int> calls{0};
-};
-
-TEST(ReaderLoop, Usr1DuringALoadLeavesAnotherLoadPending) {
-    RunFlags& flags = processRunFlags();
-    ASSERT_TRUE(installRunSignalHandlers());
-    ResignallingLoader loader;
-    ReaderFixture f(&flags, &loader);
-    ASSERT_TRUE(f.startAndOpen());
-    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
-    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
-    EXPECT_EQ(loader.calls.load(), 2);
+    // The signal asked for the second load and vouched for the grid anew; the
+    // second load's check, made after it, failed the grid again.
+    EXPECT_EQ(store.synchronizeCount(), 2);
+    EXPECT_EQ(alerts, 2);
+    EXPECT_FALSE(flags.bGet.load());
+    EXPECT_EQ(tables.DIS_LIMIT, 90);
 }
 
 TEST(ReaderLoop, StopEndsAPausedReaderAndRestoresTheTerminal) {
@@ -378,6 +395,70 @@ TEST(ReaderLoop, AContactHeldAtASilenceOrWhenTheReaderStopsIsReleasedAtItsLastPo
     EXPECT_EQ(events.back().type, MouseEventType::LeftUp);
     EXPECT_EQ(events.back().point, events[before].point);
     std::fclose(closeMessages);
+}
+
+// A load that never returns, like an open() of a settings file on a stalled
+// network home.
+class StuckLoader final : public CalibrationLoader {
+  public:
+    bool load() override {
+        for (;;) {
+            ::pause();
+        }
+    }
+};
+
+TEST(ReaderLoop, QuittingWaitsNoMoreThanAboutTwoSecondsForAStuckReader) {
+    test::PtyPair pty;
+    int report[2];
+    int errors[2];
+    ASSERT_EQ(::pipe(report), 0);
+    ASSERT_EQ(::pipe(errors), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(errors[1], 2);
+        RunFlags flags;
+        StuckLoader loader;
+        test::RecordingHandler handler;
+        AppController controller({.runFlags = flags,
+                                  .devicePath = pty.slavePath(),
+                                  .packetHandler = &handler,
+                                  .calibrationLoader = &loader,
+                                  .closeMessages = std::tmpfile()});
+        controller.startReaderThread();
+        if (!waitUntil([&] { return flags.iRun.load() > 0; }, 2s)) {
+            ::_exit(10);
+        }
+        pty.write(bytesOf(kDown));  // the first packet waits for the load
+        std::this_thread::sleep_for(200ms);
+        [[maybe_unused]] auto n = ::write(report[1], "q", 1);
+        controller.shutdown();  // the application quits
+        ::_exit(20);            // only if the stuck reader was joined after all
+    }
+    ::close(errors[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(report[0], &byte, 1), 1);
+    const auto quit = Clock::now();
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0 && secondsSince(quit) < 6) {
+        std::this_thread::sleep_for(10ms);
+    }
+    const double waited = secondsSince(quit);
+    if (waited >= 6) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+    }
+    EXPECT_LT(waited, 3.0) << "quitting waited for the stuck reader";
+    EXPECT_GE(waited, 1.9);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    char text[512] = {};
+    const ssize_t n = ::read(errors[0], text, sizeof text - 1);
+    EXPECT_NE(std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0).find("did not stop"),
+              std::string::npos);
+    for (int fd : {report[0], report[1], errors[0]}) {
+        ::close(fd);
+    }
 }
 
 double cpuSeconds() {

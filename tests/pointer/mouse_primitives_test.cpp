@@ -38,19 +38,5 @@ TEST(MousePrimitivesTest, EachPostsItsExactSequenceAtTheUnroundedPoint) {
     }
 }
 
-TEST(MousePrimitivesTest, ClickStateIsSetOnlyOnTheDoubleClickPair) {
-    RecordingSink sink;
-    MouseLeftDown(sink, kP);
-    MouseLeftMove(sink, kP);
-    MouseRight(sink, kP);
-    MouseDoubleClick(sink, kP);
-    MouseLeftUp(sink, kP);
-    int withClickState = 0;
-    for (const MouseEvent& e : sink.events) {
-        withClickState += e.clickState.has_value();
-    }
-    EXPECT_EQ(withClickState, 2);
-}
-
 }  // namespace
 }  // namespace zorvan
