@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kQuiet = 600ms;
+constexpr auto kQuiet = 1000ms;
 
 // Three pen strokes whose lifts lie far apart, so that no run of them makes a
 // double click whatever came before; each yields a press, drags and a release.
@@ -112,7 +112,9 @@ TEST_F(FaultSuite, ABoardPulledOutMidPacketReleasesTheButton) {
 TEST_F(FaultSuite, StrokesDecodeAfterASignalFlood) {
     start();
     // A long pen stroke streams while SIGUSR2 and SIGUSR1 alternate, 1000 a
-    // second for 5 s; the last is a SIGUSR1 on its own, so reading resumes.
+    // second for 5 s. Then SIGUSR1 on its own, twice: should the last SIGUSR2
+    // still be pending with the first, the kernel delivers SIGUSR1 first and
+    // the reader ends paused; the second one resumes it.
     std::thread board([this] {
         auto stroke = penStroke(600, 600, 3400, 3400, 240 * 6);
         stroke.pop_back();
@@ -123,8 +125,10 @@ TEST_F(FaultSuite, StrokesDecodeAfterASignalFlood) {
         driver_->signal(i % 2 == 0 ? SIGUSR2 : SIGUSR1);
         std::this_thread::sleep_for(1ms);
     }
-    std::this_thread::sleep_for(20ms);
-    driver_->signal(SIGUSR1);
+    for (int i = 0; i < 2; ++i) {
+        std::this_thread::sleep_for(200ms);
+        driver_->signal(SIGUSR1);
+    }
     board.join();
     driver_->sendAtLineRate({makeDataPacket(0x61, 3400, 3400)});
 
