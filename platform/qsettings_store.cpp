@@ -3,7 +3,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -51,10 +50,13 @@ class QSettingsStore::Snapshot {
         std::size_t written = 0;
         while (memfd_ >= 0 && written < bytes.size()) {
             const ssize_t n = ::write(memfd_, bytes.data() + written, bytes.size() - written);
-            if (n <= 0 && errno != EINTR) {
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
                 break;
             }
-            written += n > 0 ? static_cast<std::size_t>(n) : 0;
+            written += static_cast<std::size_t>(n);
         }
         if (memfd_ >= 0 && written == bytes.size()) {
             settings_ = std::make_unique<QSettings>(QStringLiteral("/proc/self/fd/%1").arg(memfd_),

@@ -8,11 +8,9 @@
 #include <unistd.h>
 
 #include <QSettings>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <future>
 #include <iterator>
 #include <string>
 
@@ -24,7 +22,6 @@ namespace zorvan {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 class SettingsFile : public ::testing::Test {
   protected:
@@ -110,21 +107,13 @@ TEST_F(SettingsFile, FilesThatAreNoSettingsReadAsEmptyWithoutBlockingOrReading) 
         const auto typeBefore = fs::symlink_status(path_).type();
 
         QSettingsStore store(QString::fromStdString(path_));
-        // What a load does: publish the pid, synchronize, read.
-        auto load = std::async(std::launch::async, [&store] {
-            store.setIntegerForKey(4321, "ZorvanPid");
-            store.synchronize();
-            return store.integerForKey("DotCount");
-        });
-        if (load.wait_for(2s) != std::future_status::ready) {
-            // Free the reader stuck in open() so the test can end.
-            const int writer = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
-            load.wait();
-            ::close(writer);
-            ADD_FAILURE() << "the load blocked";
-            continue;
-        }
-        EXPECT_EQ(load.get(), 0);
+        // What a load does: publish the pid, synchronize, read. A load that
+        // blocks in open() is ended by the alarm, and the test with it.
+        ::alarm(10);
+        store.setIntegerForKey(4321, "ZorvanPid");
+        store.synchronize();
+        EXPECT_EQ(store.integerForKey("DotCount"), 0);
+        ::alarm(0);
         const std::string problem = store.readProblem();
         if (c.problem == nullptr) {
             EXPECT_EQ(problem, "");
