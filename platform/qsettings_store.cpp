@@ -1,11 +1,13 @@
 #include "platform/qsettings_store.h"
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -60,6 +62,14 @@ class QSettingsStore::Snapshot {
             written += static_cast<std::size_t>(n);
         }
         if (memfd_ >= 0 && written == bytes.size()) {
+            // Qt keeps what it parsed per path and takes a file of the same
+            // size and modification time for the one it parsed before, status
+            // included. The path repeats with the descriptor number and two
+            // snapshots may share a clock tick: each gets a time of its own.
+            static std::atomic<long> snapshots{0};
+            const timespec stamp{1'000'000'000 + snapshots.fetch_add(1), 0};
+            const timespec times[2] = {stamp, stamp};
+            ::futimens(memfd_, times);
             settings_ = std::make_unique<QSettings>(QStringLiteral("/proc/self/fd/%1").arg(memfd_),
                                                     QSettings::IniFormat);
         }

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,36 +1,56 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the plain build (warnings as errors),
 # the AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer
-# build of the threaded tests, and the format check.
+# build of the threaded tests, the fault suite on both of the first two, the
+# fuzz targets under libFuzzer (ZORVAN_FUZZ_SECONDS each, default 60), and
+# the format check. Each stage says how long it took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
 
 jobs=$(nproc)
+stage_start=$SECONDS
+stage() {  # <title>: closes the previous stage with its duration
+  if [ -n "${stage_title:-}" ]; then
+    echo "-- $stage_title: $((SECONDS - stage_start)) s"
+  fi
+  stage_title=$1
+  stage_start=$SECONDS
+  [ -z "$1" ] || echo "== $1"
+}
 run_suite() {  # <build dir> <ctest args...>
   local dir=$1
   shift
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
 }
 
-echo "== build (warnings as errors)"
+stage "build (warnings as errors)"
 cmake -S . -B build -G Ninja -DZORVAN_WERROR=ON >/dev/null
 cmake --build build
-run_suite build
+run_suite build -LE fault
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+stage "AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORVAN_BUILD_BENCH=OFF \
   -DZORVAN_SANITIZE=address,undefined >/dev/null
 cmake --build build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp run_suite build-asan
+  LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp run_suite build-asan -LE fault
 
-echo "== ThreadSanitizer (threaded tests)"
+stage "ThreadSanitizer (threaded tests)"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORVAN_BUILD_BENCH=OFF \
   -DZORVAN_SANITIZE=thread >/dev/null
 cmake --build build-tsan
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_suite build-tsan -L threaded
 
-echo "== format"
+stage "fault suite (plain and ASan + UBSan builds)"
+run_suite build -L fault
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp run_suite build-asan -L fault
+
+stage "fuzz (libFuzzer, ASan + UBSan)"
+scripts/fuzz.sh "${ZORVAN_FUZZ_SECONDS:-60}"
+
+stage "format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 echo "format: clean"
+stage ""

@@ -150,6 +150,17 @@ class Subprocess {
         }
     }
 
+    // The wait status if the program has ended, without waiting for it.
+    std::optional<int> tryWait() {
+        if (pid_ > 0 && !exitStatus_) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                exitStatus_ = status;
+            }
+        }
+        return exitStatus_;
+    }
+
     // The wait status once the program has ended.
     int wait() {
         if (pid_ <= 0) {
