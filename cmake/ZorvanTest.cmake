@@ -11,6 +11,9 @@ function(zorvan_add_test name)
     set(ARG_TIMEOUT 120)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  if("threaded" IN_LIST ARG_LABELS)
+    set_property(GLOBAL APPEND PROPERTY ZORVAN_THREADED_TEST_TARGETS ${name})
+  endif()
   # gtest_discover_tests (CMake 3.25) splits list-valued PROPERTIES apart, so a
   # second label and the second environment entry would be lost. The
   # properties are set instead by a script that CTest includes after the

@@ -39,7 +39,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 stage "ThreadSanitizer (threaded tests)"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORVAN_BUILD_BENCH=OFF \
   -DZORVAN_SANITIZE=thread >/dev/null
-cmake --build build-tsan
+cmake --build build-tsan --target threaded_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_suite build-tsan -L threaded
 
 stage "fault suite (plain and ASan + UBSan builds)"
