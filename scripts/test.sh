@@ -25,7 +25,7 @@ run_suite() {  # <build dir> <ctest args...>
 }
 
 stage "build (warnings as errors)"
-cmake -S . -B build -G Ninja -DZORVAN_WERROR=ON >/dev/null
+cmake -S . -B build -G Ninja -DZORVAN_WERROR=ON -DZORVAN_BUILD_TESTS=ON -DZORVAN_BUILD_BENCH=ON >/dev/null
 cmake --build build
 run_suite build -LE fault
 
