@@ -6,14 +6,14 @@
 set(zorvan_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/zorvan)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/debian/changelog.in
   ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog @ONLY)
-add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian.gz
+add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.gz
   COMMAND gzip -9 -n -c ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog
-    > ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian.gz
+    > ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.gz
   DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog VERBATIM)
 add_custom_target(zorvan_deb_changelog ALL
-  DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian.gz)
+  DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.gz)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/debian/copyright
-  ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian.gz DESTINATION ${zorvan_doc_dir})
+  ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.gz DESTINATION ${zorvan_doc_dir})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zorvan)
@@ -29,6 +29,7 @@ set(CPACK_PACKAGE_DESCRIPTION
   "and gives the user at the seat access to it and to uinput.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
 # The rule, modules-load.d and autostart folders are absolute: staged under
 # the package root, never written on the machine that builds the package.
 set(CPACK_SET_DESTDIR ON)
@@ -41,7 +42,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland, udev, kmod")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-  ${CMAKE_CURRENT_SOURCE_DIR}/debian/postinst ${CMAKE_CURRENT_SOURCE_DIR}/debian/postrm)
+# The autostart entry lies in /etc: a local edit survives an upgrade.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/debian/conffiles "${ZORVAN_AUTOSTART_DIR}/zorvan.desktop\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/debian/postinst
+  ${CMAKE_CURRENT_SOURCE_DIR}/debian/postrm ${CMAKE_CURRENT_BINARY_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
