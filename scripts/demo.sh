@@ -11,8 +11,12 @@ cd "$(dirname "$0")/.."
 stay=0
 [ "${1:-}" = "--stay" ] && stay=1
 
-scripts/setup-deps.sh
-cmake -S . -B build -G Ninja >/dev/null
+scripts/setup-deps.sh build runtime
+# A fresh build folder leaves the tests and benchmarks out: the demo has
+# installed only the build and runtime packages.
+demo_flags=()
+[ -f build/CMakeCache.txt ] || demo_flags=(-DZORVAN_BUILD_TESTS=OFF -DZORVAN_BUILD_BENCH=OFF)
+cmake -S . -B build -G Ninja "${demo_flags[@]}" >/dev/null
 echo "== building zorvan and zorvan-board-sim"
 build_log=$(mktemp)
 cmake --build build --target zorvan zorvan-board-sim >"$build_log" 2>&1 || { cat "$build_log"; exit 1; }

@@ -1,17 +1,39 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Zorvan needs to build, test and run.
+# Installs the Debian packages Zorvan needs, by job:
+#   scripts/setup-deps.sh runtime   what the programs need to run
+#   scripts/setup-deps.sh build     the compiler and the development files
+#   scripts/setup-deps.sh test      the test, benchmark, packaging and format tools
+# Several jobs may be named; none means all three.
 # As root it runs apt-get itself; otherwise it prints the exact command.
 set -euo pipefail
 
-packages=(
-  g++ cmake ninja-build pkg-config clang-format
+runtime=(
+  qt6-wayland
+)
+build=(
+  g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
   libevdev-dev libx11-dev libxtst-dev libxcb-xtest0-dev libxcb-randr0-dev libxrandr-dev libudev-dev
+)
+test=(
+  clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   clang libclang-rt-14-dev
+  lintian man-db
 )
+
+[ $# -gt 0 ] || set -- runtime build test
+packages=()
+for job in "$@"; do
+  case $job in
+    runtime) packages+=("${runtime[@]}") ;;
+    build) packages+=("${build[@]}") ;;
+    test) packages+=("${test[@]}") ;;
+    *) echo "setup-deps.sh: unknown job '$job' (runtime, build or test)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

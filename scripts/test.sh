@@ -2,8 +2,9 @@
 # Sets up, builds and runs every test: the plain build (warnings as errors),
 # the AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer
 # build of the threaded tests, the fault suite on both of the first two, the
-# fuzz targets under libFuzzer (ZORVAN_FUZZ_SECONDS each, default 60), and
-# the format check. Each stage says how long it took.
+# fuzz targets under libFuzzer (ZORVAN_FUZZ_SECONDS each, default 60), the
+# Debian package (built, installed, used, removed), and the format check.
+# Each stage says how long it took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
@@ -25,7 +26,7 @@ run_suite() {  # <build dir> <ctest args...>
 }
 
 stage "build (warnings as errors)"
-cmake -S . -B build -G Ninja -DZORVAN_WERROR=ON >/dev/null
+cmake -S . -B build -G Ninja -DZORVAN_WERROR=ON -DZORVAN_BUILD_TESTS=ON -DZORVAN_BUILD_BENCH=ON >/dev/null
 cmake --build build
 run_suite build -LE fault
 
@@ -49,6 +50,30 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 stage "fuzz (libFuzzer, ASan + UBSan)"
 scripts/fuzz.sh "${ZORVAN_FUZZ_SECONDS:-60}"
+
+stage "Debian package (build, lintian, install, use, remove)"
+pkg_dir=$(mktemp -d)
+scripts/package.sh "$pkg_dir"
+export DEBIAN_FRONTEND=noninteractive
+apt_get() { apt-get -o DPkg::Lock::Timeout=300 -y -qq "$@" >/dev/null; }
+apt_get install "$pkg_dir"/zorvan_*.deb
+(
+  cd /
+  QT_QPA_PLATFORM=offscreen zorvan --help >/dev/null
+  QT_QPA_PLATFORM=offscreen Calivo.app --help >/dev/null
+  zorvan-board-sim --help >/dev/null
+  for page in zorvan Calivo.app zorvan-board-sim; do man -w "$page" >/dev/null; done
+  udevdir=$(pkg-config --variable=udevdir udev 2>/dev/null || echo /lib/udev)
+  for f in "${udevdir:-/lib/udev}/rules.d/60-zorvan.rules" /etc/xdg/autostart/zorvan.desktop \
+    /usr/share/applications/zorvan.desktop /usr/share/applications/calivo.desktop \
+    /usr/lib/modules-load.d/zorvan.conf; do
+    [ -f "$f" ] || { echo "package: $f is missing" >&2; exit 1; }
+  done
+)
+apt_get remove zorvan
+! command -v zorvan >/dev/null || { echo "package: zorvan still on PATH after removal" >&2; exit 1; }
+rm -rf "$pkg_dir"
+echo "package: built, installed, used and removed"
 
 stage "format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror

@@ -5,4 +5,4 @@ target_include_directories(zorvan_board_sim_script PUBLIC ${PROJECT_SOURCE_DIR})
 
 add_executable(zorvan-board-sim ${CMAKE_CURRENT_LIST_DIR}/board_sim/main.cpp)
 target_link_libraries(zorvan-board-sim PRIVATE zorvan_board_sim_script)
-install(TARGETS zorvan-board-sim RUNTIME DESTINATION lib/zorvan)
+install(TARGETS zorvan-board-sim RUNTIME DESTINATION bin)

@@ -34,10 +34,3 @@ target_link_libraries(calivo PRIVATE zorvan::calivo_logic zorvan::driver zorvan:
 qt_add_translations(calivo TS_FILES ${CALIVO_DIR}/translations/calivo_en.ts RESOURCE_PREFIX /i18n)
 install(TARGETS calivo RUNTIME DESTINATION lib/zorvan)
 
-# The desktop entry names the installed tool by its full path (lib/zorvan is
-# not on PATH), so it is made at install time, when the prefix is known.
-install(CODE "
-  set(ZORVAN_TOOL_DIR \"\${CMAKE_INSTALL_PREFIX}/lib/zorvan\")
-  configure_file(\"${PROJECT_SOURCE_DIR}/packaging/calivo.desktop.in\"
-    \"${CMAKE_BINARY_DIR}/packaging/calivo.desktop\" @ONLY)")
-install(FILES ${CMAKE_BINARY_DIR}/packaging/calivo.desktop DESTINATION share/applications)
