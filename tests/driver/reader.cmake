@@ -16,3 +16,6 @@ zorvan_add_test(zorvan_with_board_sim_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/zorvan_with_board_sim_test.cpp
   LIBS zorvan::driver LABELS driver)
 add_dependencies(zorvan_with_board_sim_test zorvan zorvan-board-sim)
+zorvan_add_test(hot_plug_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hot_plug_test.cpp
+  LIBS zorvan::driver LABELS driver threaded)
