@@ -36,6 +36,9 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     parser.addOption(logToStdout);
     parser.addOption(pointer);
     parser.addOption(pointerLog);
+    const QCommandLineOption listDevices(
+        "list-devices", "Print the serial ports, one 'name:path' a line, and exit.");
+    parser.addOption(listDevices);
 
     ParsedCommandLine result;
     if (!parser.parse(arguments)) {
@@ -58,6 +61,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(version)) {
         result.action = ParsedCommandLine::Action::ShowVersion;
         result.text = "zorvan " ZORVAN_VERSION "\n";
+        return result;
+    }
+    if (parser.isSet(listDevices)) {
+        result.action = ParsedCommandLine::Action::ListDevices;
         return result;
     }
     result.options.devicePath = parser.value(device);

@@ -116,8 +116,10 @@ class AppController {
     // Logs "didRemovePorts:"; when the batch's first port is the board, stops
     // the reader (iRun = -1) without waiting for it.
     void didRemovePorts(const serial::PortListNotification& notification);
-    // Logs "name:path" for each port of list, in list order.
+    // Logs deviceListing(list), a line each.
     void listDevices(serial::VXSerialPortList& list);
+    // "name:path" for each port of list, in list order.
+    static std::vector<std::string> deviceListing(serial::VXSerialPortList& list);
     // The board's port: with the default device path, the port named
     // "SLAB_USBtoUART" at "/dev/cu.SLAB_USBtoUART"; with another path, the
     // port whose path, device node or one of whose links is that path or

@@ -121,9 +121,21 @@ void AppController::didRemovePorts(const serial::PortListNotification& notificat
     }
 }
 
+std::vector<std::string> AppController::deviceListing(serial::VXSerialPortList& list) {
+    std::vector<std::string> lines;
+    // The list outlives the walk: the enumerator's hold on it is a no-op.
+    serial::VXPortEnumerator ports(
+        std::shared_ptr<serial::VXSerialPortList>(&list, [](serial::VXSerialPortList*) {}),
+        &serial::VXSerialPortList::count, &serial::VXSerialPortList::objectAtIndex);
+    while (const serial::PortPointer port = ports.nextObject()) {
+        lines.push_back(port->name() + ":" + port->bsdPath());
+    }
+    return lines;
+}
+
 void AppController::listDevices(serial::VXSerialPortList& list) {
-    for (const serial::PortPointer& port : list.serialPorts()) {
-        log(port->name() + ":" + port->bsdPath());
+    for (const std::string& line : deviceListing(list)) {
+        log(line);
     }
 }
 

@@ -111,12 +111,11 @@ VXSerialPortList::VXSerialPortList(std::unique_ptr<PortRegistry> registry, RunLo
         }
     } else {
         present = registry_->scan();
-        why = "no run loop was given to deliver them";
     }
     for (const PortEntry& entry : present) {
         portList_.push_back(portFor(entry));
     }
-    if (!following_) {
+    if (loop != nullptr && !following_) {
         std::fprintf(stderr,
                      "zorvan-serial: serial ports that are plugged in or removed from now on "
                      "will not be noticed (%s)\n",

@@ -52,9 +52,9 @@ struct PortListNotification {
 // removals. One list per process, made by the first sharedPortList(): it
 // fills itself from the registry then, and from then on delivers each change
 // on the run loop given to configure() (the creating thread's), where its
-// observers are called. Without a run loop, or where the registry can't
-// follow changes, it holds what the first scan found and says once on stderr
-// that it cannot follow ports coming and going.
+// observers are called. Without a run loop it holds what the first scan
+// found; where the registry can't follow changes it does the same and says
+// once on stderr that it cannot follow ports coming and going.
 //
 // Threads: sharedPortList() from any thread; everything else on the list's
 // loop thread (or, without a loop, the creating thread).
