@@ -9,6 +9,8 @@ packages=(
   libevdev-dev libx11-dev libxtst-dev libxcb-xtest0-dev libxcb-randr0-dev libxrandr-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  # udev testbeds for the serial port list and hot-plug tests
+  umockdev libumockdev-dev gir1.2-umockdev-1.0
 )
 
 missing=()
