@@ -23,4 +23,5 @@ zorvan_add_test(hot_plug_test
 pkg_check_modules(ZORVAN_UMOCKDEV REQUIRED IMPORTED_TARGET umockdev-1.0)
 zorvan_add_test(udev_hot_plug_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/udev_hot_plug_test.cpp
-  LIBS zorvan::driver PkgConfig::ZORVAN_UMOCKDEV LABELS driver)
+  LIBS zorvan::driver zorvan::test_support PkgConfig::ZORVAN_UMOCKDEV LABELS driver)
+add_dependencies(udev_hot_plug_test zorvan)

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "driver/app_controller.h"
 #include "serial/plain_run_loop.h"
@@ -14,6 +17,7 @@
 #include "serial/vx_serial_port_list.h"
 #include "tests/driver/reader_test_support.h"
 #include "tests/serial/umockdev_testbed.h"
+#include "tests/support/child_process.h"
 
 namespace zorvan {
 namespace {
@@ -107,6 +111,26 @@ TEST(UdevHotPlug, UnplugEndsTheReaderAndReplugReadsTheBoardAgain) {
     EXPECT_STREQ(line, "Add!!\n");
     std::fclose(quiet);
     std::fclose(arrivals);
+}
+
+TEST(UdevHotPlug, ListDevicesPrintsEachPortAsNameColonPath) {
+    test::Testbed bed;
+    ASSERT_TRUE(bed.add(test::boardDescription("ttyUSB0")));
+    ASSERT_TRUE(
+        bed.add("P: /devices/virtual/usb3/tty/ttyACM0\nN: ttyACM0\n"
+                "E: DEVNAME=/dev/ttyACM0\nE: SUBSYSTEM=tty\n\n"
+                "P: /devices/virtual/usb3\nE: SUBSYSTEM=usb\n"));
+    const char* dir = std::getenv("ZORVAN_BIN_DIR");
+    test::ChildProcess zorvan(
+        {std::string(dir != nullptr ? dir : ".") + "/zorvan", "--list-devices"}, {});
+    std::vector<std::string> lines;
+    while (auto line = zorvan.readLine(5s)) {
+        lines.push_back(*line);
+    }
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{"SLAB_USBtoUART:/dev/cu.SLAB_USBtoUART",
+                                               "ttyACM0:/dev/ttyACM0"}));
+    EXPECT_EQ(zorvan.wait(5s), 0);
 }
 
 }  // namespace
