@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -208,12 +209,17 @@ TEST_F(HotPlugTest, TheBoardAbsentAtStartIsReadOnceItArrives) {
 class HeldLoader final : public CalibrationLoader {
   public:
     bool load() override {
-        entered.set_value();
-        released.get_future().wait();
+        if (!held_.exchange(true)) {
+            entered.set_value();
+            released.get_future().wait();
+        }
         return true;
     }
     std::promise<void> entered;
     std::promise<void> released;
+
+  private:
+    std::atomic<bool> held_{false};
 };
 
 TEST_F(HotPlugTest, ReplugWhileTheReaderIsHeldNeverBlocksTheMainLoop) {
