@@ -11,6 +11,6 @@ add_executable(zorvan
 target_include_directories(zorvan PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(zorvan PRIVATE ZORVAN_VERSION="${PROJECT_VERSION}")
 target_link_libraries(zorvan PRIVATE zorvan::driver zorvan::board_input zorvan::calivo
-  zorvan::platform_qt zorvan::platform_posix zorvan::platform_input zorvan::platform_display
+  zorvan::platform_qt zorvan::platform_run_loop zorvan::platform_posix zorvan::platform_input zorvan::platform_display
   Qt6::Widgets)
 install(TARGETS zorvan RUNTIME DESTINATION lib/zorvan)

@@ -12,6 +12,7 @@
 #include "platform/qt_screens.h"
 #include "platform/qt_translations.h"
 #include "platform/randr_screens.h"
+#include "serial/vx_serial_port_list.h"
 
 namespace zorvan::app {
 
@@ -122,6 +123,13 @@ BoardDriver::BoardDriver(Options options) : log_(options.log) {
         .calibrationLoader = loader_.get(),
         .requestQuit = options.requestQuit,
         .requestExit = options.requestExit,
+        // Part of start-up: the shared port list is made here, on the GUI
+        // thread, whose loop delivers its changes.
+        .subscribeHotPlug =
+            [this] {
+                controller_->subscribeToPortList(serial::VXSerialPortList::sharedPortList());
+            },
+        .mainLoop = options.mainLoop,
     });
 }
 
@@ -139,6 +147,10 @@ void BoardDriver::stop() {
     // A store of its own: the reader's belongs to the reader thread.
     QSettingsStore prefs;
     clearZorvanPid(prefs, static_cast<std::int64_t>(::getpid()));
+}
+
+void BoardDriver::listDevices() {
+    controller_->listDevices(serial::VXSerialPortList::sharedPortList());
 }
 
 void BoardDriver::btnCheck() {

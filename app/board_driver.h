@@ -32,6 +32,9 @@ class BoardDriver {
         LogWriter log;           // the log view (thread-safe)
         std::function<void()> requestQuit;
         std::function<void(int exitCode)> requestExit;
+        // The GUI thread's loop, where the serial port list reports the
+        // board coming and going.
+        serial::RunLoop* mainLoop = nullptr;
     };
 
     explicit BoardDriver(Options options);
@@ -50,6 +53,7 @@ class BoardDriver {
     void stop();
 
     // The window's actions, on the GUI thread; each says in the log what it did.
+    void listDevices();
     void btnCheck();
     void calibrate();
 

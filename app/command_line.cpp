@@ -45,6 +45,9 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     parser.addOption(pointerLog);
     parser.addOption(screen);
     parser.addOption(listScreens);
+    const QCommandLineOption listDevices(
+        "list-devices", "Print the serial ports, one 'name:path' a line, and exit.");
+    parser.addOption(listDevices);
 
     ParsedCommandLine result;
     if (!parser.parse(arguments)) {
@@ -67,6 +70,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(version)) {
         result.action = ParsedCommandLine::Action::ShowVersion;
         result.text = "zorvan " ZORVAN_VERSION "\n";
+        return result;
+    }
+    if (parser.isSet(listDevices)) {
+        result.action = ParsedCommandLine::Action::ListDevices;
         return result;
     }
     result.options.devicePath = parser.value(device);

@@ -18,7 +18,7 @@ struct CommandLine {
 };
 
 struct ParsedCommandLine {
-    enum class Action { Run, ShowHelp, ShowVersion, Fail };
+    enum class Action { Run, ShowHelp, ShowVersion, Fail, ListDevices };
     Action action = Action::Run;
     CommandLine options;
     QString text;  // the help, the version or the error

@@ -15,7 +15,9 @@
 #include "app/status_follower.h"
 #include "app/window_system.h"
 #include "platform/qsettings_store.h"
+#include "platform/qt_run_loop.h"
 #include "platform/qt_translations.h"
+#include "serial/vx_serial_port_list.h"
 
 namespace {
 
@@ -58,6 +60,13 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "zorvan: %s\nTry 'zorvan --help'.\n",
                          parsed.text.toLocal8Bit().constData());
             return 2;
+        case ParsedCommandLine::Action::ListDevices:
+            // Needs no display: the list is read once and not followed.
+            for (const std::string& line : zorvan::AppController::deviceListing(
+                     zorvan::serial::VXSerialPortList::sharedPortList())) {
+                std::printf("%s\n", line.c_str());
+            }
+            return 0;
         case ParsedCommandLine::Action::Run:
             break;
     }
@@ -80,6 +89,9 @@ int main(int argc, char** argv) {
     if (options.listScreens) {
         return zorvan::app::listScreens(options.screen.toStdString());
     }
+    // Carries the serial port list's reports of ports coming and going.
+    zorvan::QtRunLoop mainLoop;
+    zorvan::serial::VXSerialPortList::configure(&mainLoop);
     zorvan::app::MainWindow window;
     zorvan::app::QuitSignals quitSignals;
 
@@ -107,6 +119,7 @@ int main(int argc, char** argv) {
                 QMetaObject::invokeMethod(
                     qApp, [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
             },
+        .mainLoop = &mainLoop,
     });
     if (!driver.startFailure().empty()) {
         std::fprintf(stderr, "zorvan: %s\n", driver.startFailure().c_str());
@@ -118,8 +131,7 @@ int main(int argc, char** argv) {
     window.installMenus(
         {
             .calibrate = [&driver] { driver.calibrate(); },
-            // Empty until the serial port list is wired in: the item stays hidden.
-            .listDevices = {},
+            .listDevices = [&driver] { driver.listDevices(); },
             // The soft-key hold asks for calibration once; this re-arms it by hand.
             .rearmSoftKeys = [&driver] { driver.btnCheck(); },
         },

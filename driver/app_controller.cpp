@@ -14,6 +14,7 @@
 #include "driver/logging_packet_handler.h"
 #include "driver/packet_framer.h"
 #include "driver/reader_wait.h"
+#include "serial/run_loop.h"
 
 namespace zorvan {
 
@@ -49,6 +50,8 @@ AppController::AppController(Services services)
 }
 
 AppController::~AppController() {
+    alive_.reset();
+    unsubscribeFromPortList();
     shutdown();
 }
 
@@ -65,28 +68,50 @@ void AppController::awakeFromNib() {
 
 bool AppController::startReaderThread() {
     if (reader_.joinable()) {
-        if (readerActive_.load() && services_.runFlags.iRun.load(kRelaxed) >= 0) {
-            return false;
+        if (readerActive_.load()) {
+            if (services_.runFlags.iRun.load(kRelaxed) >= 0) {
+                return false;
+            }
+            // It saw iRun = -1 and ends within one turn, unless it waits for
+            // this thread (the calibration alert): never wait for it here.
+            if (services_.mainLoop != nullptr) {
+                restartPending_ = true;
+                return true;
+            }
         }
-        // It has ended, or it saw iRun = -1 and ends within one turn.
         reader_.join();
     }
+    restartPending_ = false;
     // "Opening" until the new thread knows the outcome, so that nobody starts
     // a second reader meanwhile.
     services_.runFlags.iRun.store(0, kRelaxed);
     readerActive_.store(true);
-    reader_ = std::thread([this] {
+    reader_ = std::thread([this, loop = services_.mainLoop, alive = std::weak_ptr<int>(alive_)] {
         ThreadreadData();
         {
             std::lock_guard lock(readerEndMutex_);
             readerActive_.store(false);
         }
         readerEnded_.notify_all();
+        if (loop != nullptr) {
+            loop->post([this, alive] {
+                if (alive.lock()) {
+                    readerHasEnded();
+                }
+            });
+        }
     });
     return true;
 }
 
+void AppController::readerHasEnded() {
+    if (restartPending_ && !readerActive_.load()) {
+        startReaderThread();
+    }
+}
+
 void AppController::shutdown() {
+    restartPending_ = false;
     services_.runFlags.iRun.store(-1, kRelaxed);
     if (!reader_.joinable()) {
         return;

@@ -10,12 +10,20 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "driver/board_serial_link.h"
 #include "driver/calibration_loader.h"
 #include "driver/log_writer.h"
 #include "driver/packet_handler.h"
 #include "driver/run_flags.h"
+
+namespace zorvan::serial {
+class RunLoop;
+class VXSerialPort;
+class VXSerialPortList;
+struct PortListNotification;
+}  // namespace zorvan::serial
 
 namespace zorvan {
 
@@ -62,12 +70,22 @@ class AppController {
         // the reader uses would be freed under it. One that returns leaves
         // the reader detached, and the caller must keep alive what it uses.
         std::function<void()> abandonReader{};
+        // The main thread's loop. With it, the pause after the board arrives
+        // is a timer, and a new reader asked for while the previous one is
+        // still ending starts when that one has ended (its end is posted
+        // here). Without it, the pause is a sleep and the new reader joins
+        // the previous one first.
+        serial::RunLoop* mainLoop = nullptr;
+        // Where "Add!!" is printed when the board arrives.
+        std::FILE* arrivalMessages = stdout;
     };
 
     // Timing of the reader loop.
     static constexpr auto kTurn = std::chrono::milliseconds(5);
     static constexpr auto kPausedTurn = std::chrono::milliseconds(10);
     static constexpr std::int32_t kIdleLimit = 300;
+    // The pause between the board's arrival and the new reader.
+    static constexpr auto kArrivalPause = std::chrono::milliseconds(100);
     // How long quitting waits for the reader to end.
     static constexpr auto kQuitPatience = std::chrono::seconds(2);
 
@@ -80,10 +98,33 @@ class AppController {
     // thread, then runs the hot-plug subscription.
     void awakeFromNib();
 
-    // Starts a reader thread, after joining a previous one that has ended or
-    // is ending (iRun < 0). Returns false, starting nothing, while a reader
-    // is opening or running.
+    // Starts a reader thread. A previous one that has ended is joined; one
+    // that is still ending (iRun < 0) is, with a main loop, left to end, and
+    // the new one starts from the main loop once it has (never two at once);
+    // without a main loop it is joined. Returns false, starting nothing,
+    // while a reader is opening or running.
     bool startReaderThread();
+
+    // --- Hot-plug (hot_plug.cpp); main thread ---------------------------------
+
+    // Observes list's arrivals and removals, until this controller ends; the
+    // last step of start-up.
+    void subscribeToPortList(serial::VXSerialPortList& list);
+    // Logs the batch; when its first port is the board, prints "Add!!" and,
+    // after kArrivalPause, starts a reader with bRun = 1 if none runs.
+    void didAddPorts(const serial::PortListNotification& notification);
+    // Logs "didRemovePorts:"; when the batch's first port is the board, stops
+    // the reader (iRun = -1) without waiting for it.
+    void didRemovePorts(const serial::PortListNotification& notification);
+    // Logs deviceListing(list), a line each.
+    void listDevices(serial::VXSerialPortList& list);
+    // "name:path" for each port of list, in list order.
+    static std::vector<std::string> deviceListing(serial::VXSerialPortList& list);
+    // The board's port: with the default device path, the port named
+    // "SLAB_USBtoUART" at "/dev/cu.SLAB_USBtoUART"; with another path, the
+    // port whose path, device node or one of whose links is that path or
+    // what its symlinks lead to.
+    bool isBoardPort(const serial::VXSerialPort& port) const;
 
     // Stops the reader (iRun = -1), waits for it to close the board and end,
     // for at most kQuitPatience (then abandonReader). Idempotent; called when
@@ -110,6 +151,10 @@ class AppController {
 
   private:
     void reportOpenFailure(int error);
+    void readerHasEnded();
+    void unsubscribeFromPortList();
+    void afterBoardArrival();
+    bool isBoardPortOfBatch(const serial::VXSerialPort& first) const;
     void runLoop(int fd);
 
     Services services_;
@@ -124,6 +169,16 @@ class AppController {
     // Told when a reader thread has ended.
     std::mutex readerEndMutex_;
     std::condition_variable readerEnded_;
+    // Main thread only: a reader asked for while the previous one was ending.
+    bool restartPending_ = false;
+    // Main thread only: the path of the port last seen as the board's (a
+    // removal can no longer ask the system about the device).
+    std::string boardPortPath_;
+    // The list observed, and the observers to take back at the end.
+    serial::VXSerialPortList* portList_ = nullptr;
+    std::vector<std::uint64_t> portObservers_;
+    // Tasks posted to the main loop run only while this lives.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     static_assert(std::atomic<bool>::is_always_lock_free);
     // Whether any calibration load has been made; until then the first packet
     // waits for one. Only reader threads touch it, one after the other.

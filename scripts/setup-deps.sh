@@ -22,6 +22,8 @@ test=(
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   clang libclang-rt-14-dev
   lintian man-db
+  # udev testbeds for the serial port list and hot-plug tests
+  umockdev libumockdev-dev gir1.2-umockdev-1.0
 )
 
 [ $# -gt 0 ] || set -- runtime build test

@@ -8,10 +8,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "file_handle.h"
 #include "line_settings.h"
+#include "port_registry.h"
 #include "vx_serial_options.h"
 #include "vx_serial_port_delegate.h"
 
@@ -67,6 +69,10 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     const std::string& bsdPath() const { return bsdPath_; }
     const std::string& name() const { return serviceName_; }
     const std::string& type() const { return serviceType_; }
+    // The device's properties as the system's device registry has them
+    // (ID_VENDOR_ID, ID_MODEL_ID, ID_SERIAL, DEVNAME, DEVLINKS, ...), looked up
+    // by name now; nullopt when no such device is present.
+    std::optional<PortProperties> properties() const;
 
     // --- Delegate -----------------------------------------------------------
 

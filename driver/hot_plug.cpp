@@ -1,0 +1,142 @@
+// The board coming and going: the port list's arrivals and removals.
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <sstream>
+
+#include "driver/app_controller.h"
+#include "serial/run_loop.h"
+#include "serial/vx_serial_port_list.h"
+
+namespace zorvan {
+
+namespace {
+
+constexpr const char* kBoardPortName = "SLAB_USBtoUART";
+constexpr const char* kBoardPortPath = "/dev/cu.SLAB_USBtoUART";
+
+std::string resolvedPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
+}  // namespace
+
+void AppController::subscribeToPortList(serial::VXSerialPortList& list) {
+    unsubscribeFromPortList();
+    portList_ = &list;
+    portObservers_ = {
+        list.addObserver(serial::VXSerialPortListDidAddPortsNotification,
+                         [this](const serial::PortListNotification& n) { didAddPorts(n); }),
+        list.addObserver(serial::VXSerialPortListDidRemovePortsNotification,
+                         [this](const serial::PortListNotification& n) { didRemovePorts(n); })};
+    for (const serial::PortPointer& port : list.serialPorts()) {
+        if (isBoardPort(*port)) {
+            boardPortPath_ = port->bsdPath();
+            break;
+        }
+    }
+}
+
+void AppController::unsubscribeFromPortList() {
+    if (portList_ != nullptr) {
+        for (const std::uint64_t id : portObservers_) {
+            portList_->removeObserver(id);
+        }
+    }
+    portList_ = nullptr;
+    portObservers_.clear();
+}
+
+bool AppController::isBoardPort(const serial::VXSerialPort& port) const {
+    const std::string& wanted = services_.devicePath;
+    if (wanted == kDefaultBoardPath) {
+        return port.name() == kBoardPortName && port.bsdPath() == kBoardPortPath;
+    }
+    const std::string target = resolvedPath(wanted);
+    auto isWanted = [&](const std::string& path) {
+        return !path.empty() && (path == wanted || path == target);
+    };
+    if (isWanted(port.bsdPath())) {
+        return true;
+    }
+    const auto properties = port.properties();
+    if (!properties) {
+        return false;
+    }
+    if (const auto node = properties->find("DEVNAME");
+        node != properties->end() && isWanted(node->second)) {
+        return true;
+    }
+    if (const auto links = properties->find("DEVLINKS"); links != properties->end()) {
+        std::istringstream words(links->second);
+        for (std::string link; words >> link;) {
+            if (isWanted(link)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool AppController::isBoardPortOfBatch(const serial::VXSerialPort& first) const {
+    return (!boardPortPath_.empty() && first.bsdPath() == boardPortPath_) || isBoardPort(first);
+}
+
+void AppController::didAddPorts(const serial::PortListNotification& notification) {
+    log(notification.userInfo.description());
+    const auto& ports = notification.userInfo.ports;
+    if (ports.empty() || !isBoardPort(*ports.front())) {
+        return;
+    }
+    boardPortPath_ = ports.front()->bsdPath();
+    std::fputs("Add!!\n", services_.arrivalMessages);
+    std::fflush(services_.arrivalMessages);
+    if (services_.mainLoop != nullptr) {
+        services_.mainLoop->postAfter(kArrivalPause, [this, alive = std::weak_ptr<int>(alive_)] {
+            if (alive.lock()) {
+                afterBoardArrival();
+            }
+        });
+    } else {
+        ::usleep(static_cast<useconds_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(kArrivalPause).count()));
+        afterBoardArrival();
+    }
+}
+
+void AppController::afterBoardArrival() {
+    if (services_.runFlags.iRun.load(std::memory_order_relaxed) < 0) {
+        services_.runFlags.bRun.store(true, std::memory_order_relaxed);
+        startReaderThread();
+    }
+}
+
+void AppController::didRemovePorts(const serial::PortListNotification& notification) {
+    log("didRemovePorts:");
+    const auto& ports = notification.userInfo.ports;
+    if (!ports.empty() && isBoardPortOfBatch(*ports.front())) {
+        services_.runFlags.iRun.store(-1, std::memory_order_relaxed);
+    }
+}
+
+std::vector<std::string> AppController::deviceListing(serial::VXSerialPortList& list) {
+    std::vector<std::string> lines;
+    // The list outlives the walk: the enumerator's hold on it is a no-op.
+    serial::VXPortEnumerator ports(
+        std::shared_ptr<serial::VXSerialPortList>(&list, [](serial::VXSerialPortList*) {}),
+        &serial::VXSerialPortList::count, &serial::VXSerialPortList::objectAtIndex);
+    while (const serial::PortPointer port = ports.nextObject()) {
+        lines.push_back(port->name() + ":" + port->bsdPath());
+    }
+    return lines;
+}
+
+void AppController::listDevices(serial::VXSerialPortList& list) {
+    for (const std::string& line : deviceListing(list)) {
+        log(line);
+    }
+}
+
+}  // namespace zorvan
