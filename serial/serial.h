@@ -8,6 +8,7 @@
 #include "plain_run_loop.h"
 #include "run_loop.h"
 #include "serial_error.h"
+#include "string_encoding.h"
 #include "vx_serial_options.h"
 #include "vx_serial_port.h"
 #include "vx_serial_port_delegate.h"
