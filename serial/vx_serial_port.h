@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <concepts>
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -283,8 +284,8 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // Writes data in chunks of up to 4096 bytes. A transfer estimated (from
     // speed()) at more than 3 s reports 0 at once, then about once a second and
     // the final count; a shorter one reports only if still running after 2 s.
-    // Writes run one after the other. Does nothing without a write delegate or
-    // a run loop.
+    // Writes run one after the other, in the order asked for. Does nothing without a write delegate
+    // or a run loop.
     void writeDataInBackground(Bytes data);
     // Ends the background write in progress after its current chunk.
     void stopWriteInBackground() { stopWriteInBackground_.store(true); }
@@ -324,7 +325,7 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // The session of the open port, nullptr while closed.
     std::shared_ptr<DescriptorSession> session() const;
     void readDataInBackgroundThread();
-    void writeDataInBackgroundThread(const Bytes& data);
+    void writeDataInBackgroundThread(const Bytes& data, std::uint64_t ticket);
     void reportProgressDataLen(std::uint64_t written, std::uint64_t total);
     void scheduleDoRead();
 
@@ -366,6 +367,11 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     std::atomic<int> countReadInBackgroundThreads_{0};
     // Held by a background write for its whole run.
     std::mutex writeLock_;
+    // Background writes take turns in the order they were asked for (a
+    // mutex alone would let a later write overtake an earlier one).
+    std::condition_variable writeTurn_;
+    std::atomic<std::uint64_t> nextWriteTicket_{0};
+    std::uint64_t writeTicketServed_ = 0;  // under writeLock_
     // Held by a background read for its whole run.
     std::mutex readLock_;
     // Held by open() and close(), and by whoever must see the descriptor stay

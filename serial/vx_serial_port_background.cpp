@@ -66,15 +66,17 @@ void VXSerialPort::writeDataInBackground(Bytes data) {
         return;
     }
     countWriteInBackgroundThreads_.fetch_add(1);
-    std::thread([self = std::move(self), data = std::move(data)] {
-        self->writeDataInBackgroundThread(data);
+    const std::uint64_t ticket = nextWriteTicket_.fetch_add(1);
+    std::thread([self = std::move(self), data = std::move(data), ticket] {
+        self->writeDataInBackgroundThread(data, ticket);
     }).detach();
 }
 
-void VXSerialPort::writeDataInBackgroundThread(const Bytes& data) {
+void VXSerialPort::writeDataInBackgroundThread(const Bytes& data, std::uint64_t ticket) {
     stopWriteInBackground_.store(false);
     {
-        std::lock_guard writeLock(writeLock_);
+        std::unique_lock writeLock(writeLock_);
+        writeTurn_.wait(writeLock, [&] { return writeTicketServed_ == ticket; });
         const std::uint64_t length = data.size();
         const long rate = speed();
         // A record without a speed (never opened, or speed 0) gives no estimate.
@@ -111,7 +113,9 @@ void VXSerialPort::writeDataInBackgroundThread(const Bytes& data) {
             reportProgressDataLen(written, length);
         }
         stopWriteInBackground_.store(false);
+        ++writeTicketServed_;
     }
+    writeTurn_.notify_all();
     countWriteInBackgroundThreads_.fetch_sub(1);
 }
 

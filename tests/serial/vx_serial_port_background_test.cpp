@@ -157,6 +157,17 @@ TEST(VXSerialPortBackgroundTest, WriteProgressSchedule) {
     }
 }
 
+TEST(VXSerialPortBackgroundTest, WritesKeepTheirOrder) {
+    BackgroundPort bg;
+    std::string expected;
+    for (char c = 'a'; c <= 'z'; ++c) {
+        bg.port->writeDataInBackground(Bytes(300, static_cast<std::uint8_t>(c)));
+        expected += std::string(300, c);
+    }
+    const auto got = bg.pty.read(expected.size(), 5s);
+    EXPECT_EQ(std::string(got.begin(), got.end()), expected);
+}
+
 TEST(VXSerialPortBackgroundTest, StopEndsALongWriteAfterItsChunk) {
     BackgroundPort bg;
     const std::size_t total = 1 << 20;
