@@ -35,10 +35,11 @@ struct DescriptorSession;
 // the port; open() and close() exclude each other. The identity accessors
 // (bsdPath, name, type, hash, isEqual) never change and may be read anywhere.
 //
-// Blocking: only open() (the open call itself), drainInput() (until written
-// output is sent), sendBreak() (0.25 to 0.5 s) and commitChanges() (the
-// kernel's settings call) wait on the device; open never waits for carrier
-// detect. The accessors of the settings only edit the port's record.
+// Blocking: open() (the open call itself), drainInput() (until written
+// output is sent), sendBreak() (0.25 to 0.5 s), commitChanges() (the kernel's
+// settings call), the blocking reads (up to readTimeout()) and writeData
+// (until the device takes the bytes) wait on the device; open never waits for
+// carrier detect. The accessors of the settings only edit the port's record.
 //
 // Failures: open() answers nullptr; the line-control calls answer false; a
 // failed settings call (setSpeed, commitChanges) leaves the settings error,

@@ -41,4 +41,16 @@ inline void spinUntil(serial::PlainRunLoop& loop, const std::function<bool()>& d
     }
 }
 
+// Bytes written to a pty's master reach its slave a moment later: the count
+// waiting once it stops changing (or after a second).
+inline int bytesAvailableSoon(const serial::VXSerialPort& port, int expected) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    int n = port.bytesAvailable();
+    while (n != expected && std::chrono::steady_clock::now() < end) {
+        ::usleep(1000);
+        n = port.bytesAvailable();
+    }
+    return n;
+}
+
 }  // namespace zorvan::test

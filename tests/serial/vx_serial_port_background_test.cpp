@@ -17,14 +17,19 @@ using test::RawPort;
 // Records every report, on the loop's thread.
 struct Recorder : VXSerialPortReadDelegate, VXSerialPortWriteDelegate {
     std::vector<std::string> chunks;
-    std::vector<VXSerialWriteProgress> progress;
+    struct Progress {
+        const VXSerialPort* port;  // not held: a held port would hold us back
+        std::uint64_t value;
+        std::uint64_t total;
+    };
+    std::vector<Progress> progress;
     std::thread::id thread;
     void serialPortReadData(const VXSerialReadReport& report) override {
         chunks.emplace_back(report.data.begin(), report.data.end());
         thread = std::this_thread::get_id();
     }
     void serialPortWriteProgress(const VXSerialWriteProgress& report) override {
-        progress.push_back(report);
+        progress.push_back({report.serialPort.get(), report.value, report.total});
         thread = std::this_thread::get_id();
     }
 };
@@ -44,9 +49,10 @@ struct BackgroundPort : RawPort {
     }
     ~BackgroundPort() { waitForThreads(); }
     void waitForThreads() {
+        // A thread lets go of the port just after its count falls.
         test::spinUntil(*loop, [&] {
             return port->numberOfReadInBackgroundThreads() == 0 &&
-                   port->numberOfWriteInBackgroundThreads() == 0;
+                   port->numberOfWriteInBackgroundThreads() == 0 && port.use_count() == 1;
         });
         loop->runFor(20ms);  // the last reports
     }
@@ -152,7 +158,7 @@ TEST(VXSerialPortBackgroundTest, WriteProgressSchedule) {
         EXPECT_EQ(progress.back().value, c.length);
         for (const auto& p : progress) {
             EXPECT_EQ(p.total, c.length);
-            EXPECT_EQ(p.serialPort, bg.port);
+            EXPECT_EQ(p.port, bg.port.get());
         }
     }
 }
@@ -202,7 +208,9 @@ TEST(VXSerialPortBackgroundTest, WriteOnAPortThatNeverOpened) {
     port->setRunLoop(loop);
     port->setDelegate(recorder);
     port->writeDataInBackground(Bytes(100000, 'z'));  // speed 0: no estimate
-    test::spinUntil(*loop, [&] { return port->numberOfWriteInBackgroundThreads() == 0; });
+    test::spinUntil(*loop, [&] {
+        return port->numberOfWriteInBackgroundThreads() == 0 && port.use_count() == 1;
+    });
     EXPECT_EQ(port->numberOfWriteInBackgroundThreads(), 0);
 }
 

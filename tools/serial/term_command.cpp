@@ -204,8 +204,9 @@ int runTerm(const std::vector<std::string>& args) {
     runUntil(
         *loop,
         [&] {
+            // A thread lets go of the port just after its count falls.
             return port->numberOfReadInBackgroundThreads() == 0 &&
-                   port->numberOfWriteInBackgroundThreads() == 0;
+                   port->numberOfWriteInBackgroundThreads() == 0 && port.use_count() == 1;
         },
         2s);
     port->setDelegate(nullptr);
