@@ -9,6 +9,7 @@
 #include "run_loop.h"
 #include "scripted_port_registry.h"
 #include "serial_error.h"
+#include "string_encoding.h"
 #include "udev_port_registry.h"
 #include "vx_serial_options.h"
 #include "vx_serial_port.h"

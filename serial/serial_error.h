@@ -15,6 +15,27 @@ inline constexpr const char VXPOSIXErrorDomain[] = "NSPOSIXErrorDomain";
 // userInfo key of the error that lies beneath another.
 inline constexpr const char VXUnderlyingErrorKey[] = "NSUnderlyingErrorKey";
 
+// Codes of VXSerialErrorDomain.
+enum : int {
+    VXSerialErrorNone = 0,             // a read met its stop condition; a write was whole
+    VXSerialErrorTransferFailed = 99,  // wait, read or write failed; end of file; port closed
+    VXSerialErrorTimedOut = 100,       // the read time-out passed first
+    VXSerialErrorBufferFull = 101,     // 4096 bytes gathered without a stop condition
+    VXSerialErrorNothingToWrite = 200,
+    VXSerialErrorPartialWrite = 201,  // the write call took only part of the data
+};
+
+// Why a read ended with code 0 (userInfo "endCode").
+enum : int {
+    VXSerialEndStopChar = 1,   // the last byte received was the stop character
+    VXSerialEndByteCount = 2,  // the requested number of bytes was read
+};
+
+// userInfo keys of the reads and writes.
+inline constexpr const char VXBytesReadKey[] = "bytesRead";        // std::uint64_t
+inline constexpr const char VXEndCodeKey[] = "endCode";            // std::int64_t
+inline constexpr const char VXBytesWrittenKey[] = "bytesWritten";  // std::uint64_t
+
 struct SerialError;
 
 // A userInfo entry: a count, a number, a text or an underlying error.

@@ -2,22 +2,30 @@
 
 #include <sys/time.h>
 
+#include <array>
 #include <atomic>
 #include <concepts>
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "file_handle.h"
 #include "line_settings.h"
 #include "port_registry.h"
+#include "run_loop.h"
+#include "serial_error.h"
+#include "string_encoding.h"
 #include "vx_serial_options.h"
 #include "vx_serial_port_delegate.h"
 
 namespace zorvan::serial {
+
+struct DescriptorSession;
 
 // One serial device, known by its callout path. A port lives as long as it is
 // held (ports are shared through std::shared_ptr, which the reports of its
@@ -28,10 +36,11 @@ namespace zorvan::serial {
 // the port; open() and close() exclude each other. The identity accessors
 // (bsdPath, name, type, hash, isEqual) never change and may be read anywhere.
 //
-// Blocking: only open() (the open call itself), drainInput() (until written
-// output is sent), sendBreak() (0.25 to 0.5 s) and commitChanges() (the
-// kernel's settings call) wait on the device; open never waits for carrier
-// detect. The accessors of the settings only edit the port's record.
+// Blocking: open() (the open call itself), drainInput() (until written
+// output is sent), sendBreak() (0.25 to 0.5 s), commitChanges() (the kernel's
+// settings call), the blocking reads (up to readTimeout()) and writeData
+// (until the device takes the bytes) wait on the device; open never waits for
+// carrier detect. The accessors of the settings only edit the port's record.
 //
 // Failures: open() answers nullptr; the line-control calls answer false; a
 // failed settings call (setSpeed, commitChanges) leaves the settings error,
@@ -203,7 +212,129 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // Whole seconds and the rest in microseconds, each rounded to nearest.
     timeval readTimeoutAsTimeval() const;
 
+    // --- Where reports go ----------------------------------------------------
+
+    // The loop that carries the delegate's reports and the run-loop read. A
+    // port without one starts no background work and arms no run-loop read.
+    void setRunLoop(std::shared_ptr<RunLoop> loop);
+    std::shared_ptr<RunLoop> runLoop() const;
+
+    // --- Blocking reads and writes (vx_serial_port_additions.cpp) -----------
+    //
+    // On the calling thread, one at a time per port (they share the receive
+    // buffer) and never beside a background read. Every read fills *error
+    // (when given) on every outcome: code 0 with "endCode", 99 (failure, end
+    // of file, closed port), 100 (time-out), 101 (4096 bytes without a stop
+    // condition); "bytesRead" always, the errno under VXUnderlyingErrorKey when
+    // the read call failed. Answers the bytes gathered, or nullopt when none
+    // or on code 99. close() from another thread ends a waiting read at once
+    // with code 99.
+
+    // Waits at most readTimeout() in all; stops after bytes bytes (at most
+    // 4096), or when the last byte of a chunk is stopChar.
+    std::optional<Bytes> readAndStopAfterBytes(bool stopAfterBytes, unsigned bytes, bool stopAtChar,
+                                               char stopChar, SerialError* error);
+    std::optional<Bytes> readAndReturnError(SerialError* error);
+    std::optional<Bytes> readBytes(unsigned bytes, SerialError* error);
+    std::optional<Bytes> readUpToChar(char stopChar, SerialError* error);
+    std::optional<Bytes> readBytesUpToChar(unsigned bytes, char stopChar, SerialError* error);
+    // The same reads decoded (UTF-8 result); nullopt also when the bytes are
+    // not valid in encoding.
+    std::optional<std::string> readStringUsingEncoding(VXStringEncoding encoding,
+                                                       SerialError* error);
+    std::optional<std::string> readBytesUsingEncoding(unsigned bytes, VXStringEncoding encoding,
+                                                      SerialError* error);
+    std::optional<std::string> readUpToCharUsingEncoding(char stopChar, VXStringEncoding encoding,
+                                                         SerialError* error);
+    std::optional<std::string> readBytesUpToCharUsingEncoding(unsigned bytes, char stopChar,
+                                                              VXStringEncoding encoding,
+                                                              SerialError* error);
+
+    // One write call of all of data: true when it took all (code 0). Code 200
+    // for empty data, 99 when the call fails (or the port is closed), 201 when
+    // it took only part; "bytesWritten" when more than 0 bytes went out. Blocks
+    // until the device takes the bytes.
+    bool writeData(std::span<const std::uint8_t> data, SerialError* error);
+    // writeData with text's bytes in encoding; text without a form in it is
+    // nothing to write (200).
+    bool writeStringUsingEncoding(const std::string& text, VXStringEncoding encoding,
+                                  SerialError* error);
+    // Bytes waiting to be read, -1 when they can't be counted (closed port).
+    int bytesAvailable() const;
+
+    // The run-loop read: called with the target's string once input arrives.
+    using ReadTarget = std::function<void(const std::optional<std::string>&)>;
+    // Arms the run-loop read on runLoop(): every 0.1 s, doRead() waits up to
+    // readTimeout() for input (blocking the loop meanwhile); once input is
+    // there it reads it as readStringUsingEncoding(UTF-8) and calls target
+    // with the result (nullopt for invalid UTF-8), then disarms. A closed port
+    // disarms it without a call. Arming again replaces the target.
+    void waitForInputSelector(ReadTarget target);
+    // One step of the run-loop read (on the loop's thread).
+    void doRead();
+
+    // --- Background reads and writes (vx_serial_port_background.cpp) -------
+    //
+    // On threads of their own; reports go to the delegate current when each is
+    // sent, on runLoop()'s thread. A running thread holds the port, so a port
+    // is destroyed only after its background work has ended.
+
+    // One read of up to 4096 bytes, reported by serialPortReadData (an empty
+    // chunk when the wait or read failed or close() ended the wait); the
+    // delegate asks for more by calling this again. Reads run one after the
+    // other. Does nothing without a read delegate or a run loop.
+    void readDataInBackground();
+    // Stops a background read that has not begun waiting.
+    void stopReadInBackground() { stopReadInBackground_.store(true); }
+    int numberOfReadInBackgroundThreads() const { return countReadInBackgroundThreads_.load(); }
+    // Writes data in chunks of up to 4096 bytes. A transfer estimated (from
+    // speed()) at more than 3 s reports 0 at once, then about once a second and
+    // the final count; a shorter one reports only if still running after 2 s.
+    // Writes run one after the other, in the order asked for. Does nothing without a write delegate
+    // or a run loop.
+    void writeDataInBackground(Bytes data);
+    // Ends the background write in progress after its current chunk.
+    void stopWriteInBackground() { stopWriteInBackground_.store(true); }
+    int numberOfWriteInBackgroundThreads() const { return countWriteInBackgroundThreads_.load(); }
+
+    // --- Older interface (vx_serial_port_deprecated.cpp) -------------------
+
+    // A port whose type is "".
+    VXSerialPort(std::string path, std::string name);
+    VXSerialOptions getOptions() { return options(); }
+    long getSpeed() const { return speed(); }
+    int getDataBits() const { return static_cast<int>(dataBits()); }
+    bool testParity() const;
+    bool testParityOdd() const;
+    void setParityNone() { setParity(0); }
+    void setParityEven() { setParity(2); }
+    void setParityOdd() { setParity(1); }
+    int getStopBits() const { return stopBits(); }
+    void setStopBits2(bool two) { setStopBits(two ? 2 : 1); }
+    bool testEchoEnabled() const { return echoEnabled(); }
+    bool testRTSInputFlowControl() const { return RTSInputFlowControl(); }
+    bool testDTRInputFlowControl() const { return DTRInputFlowControl(); }
+    bool testCTSOutputFlowControl() const { return CTSOutputFlowControl(); }
+    bool testDSROutputFlowControl() const { return DSROutputFlowControl(); }
+    bool testCAROutputFlowControl() const { return CAROutputFlowControl(); }
+    bool testHangupOnClose() const { return hangupOnClose(); }
+    bool getLocal() const { return localMode(); }
+    void setLocal(bool on) { setLocalMode(on); }
+    int checkRead() const { return bytesAvailable(); }
+    // Mac OS Roman text.
+    std::optional<std::string> readString();
+    std::optional<std::string> readStringOfLength(unsigned length);
+    // The bytes written, whole write or not; 0 for an empty or failed one.
+    int writeString(const std::string& text);
+
   private:
+    // The session of the open port, nullptr while closed.
+    std::shared_ptr<DescriptorSession> session() const;
+    void readDataInBackgroundThread();
+    void writeDataInBackgroundThread(const Bytes& data, std::uint64_t ticket);
+    void reportProgressDataLen(std::uint64_t written, std::uint64_t total);
+    void scheduleDoRead();
+
     // For the settings setters: records errno and blocks commits.
     void setSettingsError(int errorNumber);
 
@@ -228,8 +359,25 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     std::atomic<bool> handlesRead_{false};
     std::atomic<bool> handlesWrite_{false};
 
+    std::shared_ptr<DescriptorSession> session_;  // under closeLock_
+    // Receive buffer of the blocking reads.
+    std::array<std::uint8_t, 4096> buffer_{};
+
+    mutable std::mutex runLoopLock_;
+    std::shared_ptr<RunLoop> runLoop_;  // under runLoopLock_
+    ReadTarget vx_readTarget_;          // loop's thread only
+
+    std::atomic<bool> stopWriteInBackground_{false};
+    std::atomic<int> countWriteInBackgroundThreads_{0};
+    std::atomic<bool> stopReadInBackground_{false};
+    std::atomic<int> countReadInBackgroundThreads_{0};
     // Held by a background write for its whole run.
     std::mutex writeLock_;
+    // Background writes take turns in the order they were asked for (a
+    // mutex alone would let a later write overtake an earlier one).
+    std::condition_variable writeTurn_;
+    std::atomic<std::uint64_t> nextWriteTicket_{0};
+    std::uint64_t writeTicketServed_ = 0;  // under writeLock_
     // Held by a background read for its whole run.
     std::mutex readLock_;
     // Held by open() and close(), and by whoever must see the descriptor stay

@@ -1,7 +1,10 @@
 // Opening, closing and line control: the port's use of its descriptor.
 #include <memory>
+#include <utility>
 
+#include "serial/descriptor_session.h"
 #include "serial/tty_device.h"
+#include "serial/tty_io.h"
 #include "serial/tty_settings.h"
 #include "serial/vx_serial_port.h"
 
@@ -27,6 +30,16 @@ std::shared_ptr<FileHandle> VXSerialPort::open() {
     if (tty::readFrom(fd, found) != 0) {
         return nullptr;  // not a terminal; the handle closes the descriptor
     }
+    // Reads and writes work on a copy of the descriptor, with the wake-up
+    // descriptor close() fires; without either the port can't be used safely.
+    const int copy = tty::duplicate(fd);
+    const int wake = tty::makeWakeDescriptor();
+    if (copy < 0 || wake < 0) {
+        tty::closeDescriptor(copy);
+        tty::closeDescriptor(wake);
+        return nullptr;
+    }
+    session_ = std::make_shared<DescriptorSession>(copy, wake);
     originalOptions_ = found;
     options_ = found;
     fileHandle_ = std::move(handle);
@@ -49,6 +62,25 @@ void VXSerialPort::close() {
     fileHandle_->closeFile();
     fileHandle_.reset();
     fileDescriptor_.store(-1);
+    // Ends every wait on the port; the session's descriptors go when its last
+    // user lets go of it.
+    tty::fireWakeDescriptor(session_->wakeFd);
+    session_.reset();
+}
+
+std::shared_ptr<DescriptorSession> VXSerialPort::session() const {
+    std::lock_guard lock(closeLock_);
+    return session_;
+}
+
+void VXSerialPort::setRunLoop(std::shared_ptr<RunLoop> loop) {
+    std::lock_guard lock(runLoopLock_);
+    runLoop_ = std::move(loop);
+}
+
+std::shared_ptr<RunLoop> VXSerialPort::runLoop() const {
+    std::lock_guard lock(runLoopLock_);
+    return runLoop_;
 }
 
 bool VXSerialPort::drainInput() {

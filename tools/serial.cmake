@@ -1,7 +1,10 @@
 # zorvan-serial: the serial library's command-line client, one file per subcommand.
 add_executable(zorvan-serial
   ${CMAKE_CURRENT_LIST_DIR}/serial/main.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/serial/list_command.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/serial/line_options.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/serial/list_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/serial/read_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/serial/term_command.cpp)
 target_include_directories(zorvan-serial PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zorvan-serial PRIVATE zorvan::serial)
 install(TARGETS zorvan-serial RUNTIME DESTINATION lib/zorvan)

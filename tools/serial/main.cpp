@@ -6,21 +6,24 @@
 #include <vector>
 
 #include "tools/serial/list_command.h"
+#include "tools/serial/serial_command.h"
 
 int main(int argc, char** argv) {
     using namespace zorvan::serial_tool;
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::fputs(
-            "Usage: zorvan-serial list [--watch]\n"
-            "  list       print each serial port: name, path, type, USB vendor:product, serial\n"
-            "  --watch    then print each arrival (+) and removal (-) until interrupted\n",
-            argc < 2 ? stderr : stdout);
+        printUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "list") {
         return runList(args);
+    }
+    if (command == "term") {
+        return runTerm(args);
+    }
+    if (command == "read") {
+        return runRead(args);
     }
     std::fprintf(stderr, "zorvan-serial: unknown command \"%s\" (see zorvan-serial --help)\n",
                  command.c_str());

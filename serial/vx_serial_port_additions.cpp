@@ -1,0 +1,230 @@
+// Blocking reads and writes, and the run-loop read.
+#include <errno.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <utility>
+
+#include "serial/descriptor_session.h"
+#include "serial/tty_io.h"
+#include "serial/vx_serial_port.h"
+
+namespace zorvan::serial {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr unsigned kBufferSize = 4096;
+
+// The wait limit of one turn: never 0, so the turn waits rather than polls.
+long long waitMicros(double remaining) {
+    const double whole = std::trunc(remaining);
+    const long long micros =
+        std::lrint(whole) * 1000000LL + std::lrint((remaining - whole) * 1000000.0);
+    return micros > 0 ? micros : 1;
+}
+
+}  // namespace
+
+std::optional<Bytes> VXSerialPort::readAndStopAfterBytes(bool stopAfterBytes, unsigned bytes,
+                                                         bool stopAtChar, char stopChar,
+                                                         SerialError* error) {
+    const auto session = this->session();
+    unsigned bytesRead = 0;
+    int code = VXSerialErrorTimedOut;
+    int endCode = 0;
+    int readErrno = 0;
+    const auto start = Clock::now();
+    const double timeout = readTimeout_;
+    double remaining = timeout;
+    if (!session) {
+        // Nothing to wait on: a closed port fails at once.
+        code = VXSerialErrorTransferFailed;
+        remaining = 0;
+    }
+    const unsigned limit = stopAfterBytes ? std::min(bytes, kBufferSize) : kBufferSize;
+    while (remaining > 0) {
+        const auto wait = tty::waitReadable(session->fd, session->wakeFd, waitMicros(remaining));
+        if (wait == tty::Wait::TimedOut) {
+            code = VXSerialErrorTimedOut;
+            break;
+        }
+        if (wait != tty::Wait::Ready) {
+            code = VXSerialErrorTransferFailed;
+            break;
+        }
+        const ssize_t n = tty::readSome(session->fd, buffer_.data() + bytesRead, limit - bytesRead);
+        if (n < 0) {
+            readErrno = errno;
+            code = VXSerialErrorTransferFailed;
+            break;
+        }
+        if (n == 0) {
+            code = VXSerialErrorTransferFailed;  // end of file
+            break;
+        }
+        bytesRead += static_cast<unsigned>(n);
+        if (stopAfterBytes && bytesRead == bytes) {
+            code = VXSerialErrorNone;
+            endCode = VXSerialEndByteCount;
+            break;
+        }
+        if (stopAtChar && static_cast<char>(buffer_[bytesRead - 1]) == stopChar) {
+            code = VXSerialErrorNone;
+            endCode = VXSerialEndStopChar;
+            break;
+        }
+        if (bytesRead >= kBufferSize) {
+            code = VXSerialErrorBufferFull;
+            break;
+        }
+        remaining = timeout - std::chrono::duration<double>(Clock::now() - start).count();
+        code = VXSerialErrorTimedOut;
+    }
+    if (error != nullptr) {
+        SerialError result{VXSerialErrorDomain, code, {}};
+        result.userInfo[VXBytesReadKey] = static_cast<std::uint64_t>(bytesRead);
+        if (readErrno != 0) {
+            result.userInfo[VXUnderlyingErrorKey] =
+                std::make_shared<const SerialError>(SerialError::posix(readErrno));
+        }
+        if (code == VXSerialErrorNone) {
+            result.userInfo[VXEndCodeKey] = static_cast<std::int64_t>(endCode);
+        }
+        *error = std::move(result);
+    }
+    if (bytesRead == 0 || code == VXSerialErrorTransferFailed) {
+        return std::nullopt;
+    }
+    return Bytes(buffer_.begin(), buffer_.begin() + bytesRead);
+}
+
+std::optional<Bytes> VXSerialPort::readAndReturnError(SerialError* error) {
+    return readAndStopAfterBytes(false, 0, false, 0, error);
+}
+
+std::optional<Bytes> VXSerialPort::readBytes(unsigned bytes, SerialError* error) {
+    return readAndStopAfterBytes(true, bytes, false, 0, error);
+}
+
+std::optional<Bytes> VXSerialPort::readUpToChar(char stopChar, SerialError* error) {
+    return readAndStopAfterBytes(false, 0, true, stopChar, error);
+}
+
+std::optional<Bytes> VXSerialPort::readBytesUpToChar(unsigned bytes, char stopChar,
+                                                     SerialError* error) {
+    return readAndStopAfterBytes(true, bytes, true, stopChar, error);
+}
+
+namespace {
+
+std::optional<std::string> decoded(const std::optional<Bytes>& data, VXStringEncoding encoding) {
+    return data ? decodeString(*data, encoding) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> VXSerialPort::readStringUsingEncoding(VXStringEncoding encoding,
+                                                                 SerialError* error) {
+    return decoded(readAndReturnError(error), encoding);
+}
+
+std::optional<std::string> VXSerialPort::readBytesUsingEncoding(unsigned bytes,
+                                                                VXStringEncoding encoding,
+                                                                SerialError* error) {
+    return decoded(readBytes(bytes, error), encoding);
+}
+
+std::optional<std::string> VXSerialPort::readUpToCharUsingEncoding(char stopChar,
+                                                                   VXStringEncoding encoding,
+                                                                   SerialError* error) {
+    return decoded(readUpToChar(stopChar, error), encoding);
+}
+
+std::optional<std::string> VXSerialPort::readBytesUpToCharUsingEncoding(unsigned bytes,
+                                                                        char stopChar,
+                                                                        VXStringEncoding encoding,
+                                                                        SerialError* error) {
+    return decoded(readBytesUpToChar(bytes, stopChar, error), encoding);
+}
+
+bool VXSerialPort::writeData(std::span<const std::uint8_t> data, SerialError* error) {
+    int code = VXSerialErrorNothingToWrite;
+    std::uint64_t written = 0;
+    if (data.data() != nullptr && !data.empty()) {
+        const auto session = this->session();
+        const ssize_t n = session ? tty::writeSome(session->fd, data.data(), data.size()) : -1;
+        if (n < 0) {
+            code = VXSerialErrorTransferFailed;
+        } else {
+            written = static_cast<std::uint64_t>(n);
+            code = written == data.size() ? VXSerialErrorNone : VXSerialErrorPartialWrite;
+        }
+    }
+    if (error != nullptr) {
+        *error = SerialError{VXSerialErrorDomain, code, {}};
+        if (written > 0) {
+            error->userInfo[VXBytesWrittenKey] = written;
+        }
+    }
+    return code == VXSerialErrorNone;
+}
+
+bool VXSerialPort::writeStringUsingEncoding(const std::string& text, VXStringEncoding encoding,
+                                            SerialError* error) {
+    const auto bytes = encodeString(text, encoding);
+    return writeData(
+        bytes ? std::span<const std::uint8_t>(*bytes) : std::span<const std::uint8_t>(), error);
+}
+
+int VXSerialPort::bytesAvailable() const {
+    const auto session = this->session();
+    return session ? tty::bytesWaiting(session->fd) : -1;
+}
+
+void VXSerialPort::waitForInputSelector(ReadTarget target) {
+    const auto loop = runLoop();
+    if (!loop) {
+        return;
+    }
+    // The target is only ever touched on the loop's thread.
+    loop->post([self = weak_from_this(), target = std::move(target)]() mutable {
+        if (const auto port = self.lock()) {
+            port->vx_readTarget_ = std::move(target);
+        }
+    });
+    scheduleDoRead();
+}
+
+void VXSerialPort::scheduleDoRead() {
+    if (const auto loop = runLoop()) {
+        loop->postAfter(std::chrono::milliseconds(100), [self = weak_from_this()] {
+            if (const auto port = self.lock()) {
+                port->doRead();
+            }
+        });
+    }
+}
+
+void VXSerialPort::doRead() {
+    const auto session = this->session();
+    if (!session) {
+        vx_readTarget_ = nullptr;
+        return;
+    }
+    if (!vx_readTarget_) {
+        return;  // delivered already by another chain
+    }
+    const double t = readTimeout_;
+    const auto wait = tty::waitReadable(session->fd, session->wakeFd,
+                                        std::max(0LL, static_cast<long long>(t * 1e6)));
+    if (wait != tty::Wait::Ready) {
+        scheduleDoRead();
+        return;
+    }
+    const auto text = readStringUsingEncoding(VXUTF8StringEncoding, nullptr);
+    const auto target = std::exchange(vx_readTarget_, nullptr);
+    target(text);
+}
+
+}  // namespace zorvan::serial

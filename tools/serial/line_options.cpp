@@ -1,0 +1,137 @@
+#include <errno.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "tools/serial/serial_command.h"
+
+namespace zorvan::serial_tool {
+namespace {
+
+std::optional<long> number(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+bool takeLineOption(const std::vector<std::string>& args, std::size_t& i, LineOptions& options,
+                    std::string& error) {
+    const std::string& name = args[i];
+    if (name == "--rtscts") {
+        options.rtscts = true;
+        return true;
+    }
+    if (name != "--speed" && name != "--data-bits" && name != "--parity" && name != "--stop-bits") {
+        return false;
+    }
+    if (i + 1 >= args.size()) {
+        error = name + " needs a value";
+        return true;
+    }
+    const std::string value = args[++i];
+    const auto n = number(value);
+    if (name == "--speed") {
+        if (!n || *n <= 0) {
+            error = "--speed takes a positive bit rate, not \"" + value + "\"";
+        }
+        options.speed = n;
+    } else if (name == "--data-bits") {
+        if (!n || *n < 5 || *n > 8) {
+            error = "--data-bits takes 5 to 8, not \"" + value + "\"";
+        }
+        options.dataBits = n ? static_cast<int>(*n) : 8;
+    } else if (name == "--parity") {
+        options.parity = value == "none" ? 0 : value == "odd" ? 1 : value == "even" ? 2 : -1;
+        if (options.parity == -1) {
+            error = "--parity takes none, odd or even, not \"" + value + "\"";
+        }
+    } else {
+        if (!n || (*n != 1 && *n != 2)) {
+            error = "--stop-bits takes 1 or 2, not \"" + value + "\"";
+        }
+        options.stopBits = n ? static_cast<int>(*n) : 1;
+    }
+    return true;
+}
+
+std::shared_ptr<serial::VXSerialPort> openPort(const std::string& path,
+                                               const LineOptions& options) {
+    const auto slash = path.rfind('/');
+    auto port = std::make_shared<serial::VXSerialPort>(
+        path, slash == std::string::npos ? path : path.substr(slash + 1), "IOSerialStream");
+    errno = 0;
+    if (!port->open()) {
+        const int reason = errno;
+        std::fprintf(stderr, "zorvan-serial: cannot open %s: %s\n", path.c_str(),
+                     reason != 0 ? serial::errnoText(reason).c_str() : "not a terminal");
+        return nullptr;
+    }
+    if (options.speed && !port->setSpeed(*options.speed)) {
+        std::fprintf(stderr, "zorvan-serial: %s: speed %ld: %s\n", path.c_str(), *options.speed,
+                     serial::errnoText(port->errorCode()).c_str());
+        return nullptr;
+    }
+    if (options.dataBits) {
+        port->setDataBits(static_cast<unsigned long>(*options.dataBits));
+    }
+    if (options.parity) {
+        port->setParity(*options.parity);
+    }
+    if (options.stopBits) {
+        port->setStopBits(*options.stopBits);
+    }
+    if (options.rtscts) {
+        port->setRTSInputFlowControl(true);
+        port->setCTSOutputFlowControl(true);
+    }
+    // Bytes as they come: no line editing and no echo by the device.
+    port->setCanonicalMode(false);
+    port->setEchoEnabled(false);
+    port->setLocalMode(true);
+    if (!port->commitChanges()) {
+        std::fprintf(stderr, "zorvan-serial: %s: the device refuses these settings: %s\n",
+                     path.c_str(), serial::errnoText(port->errorCode()).c_str());
+        return nullptr;
+    }
+    return port;
+}
+
+void printUsage(std::FILE* out) {
+    std::fputs(
+        "usage: zorvan-serial list [--watch]\n"
+        "       zorvan-serial term PATH [LINE OPTIONS] [--echo]\n"
+        "       zorvan-serial read PATH [LINE OPTIONS] [--bytes N] [--until CHAR]\n"
+        "                              [--timeout S] [--encoding NUMBER]\n"
+        "\n"
+        "list   Each serial port, one a line: name, path, type, USB vendor:product\n"
+        "       and serial number. --watch then prints each arrival (+) and removal\n"
+        "       (-) until interrupted.\n"
+        "term   A serial terminal: the port's input goes to stdout, stdin goes to the\n"
+        "       port. Ctrl-] or the end of stdin quits; the port gets back the\n"
+        "       settings it had. --echo also shows what you type.\n"
+        "read   One blocking read, printed on stdout, then \"code=C bytesRead=N\"\n"
+        "       (and \" endCode=E\") on stderr. Stops after --bytes N bytes, after a\n"
+        "       chunk ending in --until CHAR (a character, \\n, \\r, \\t, \\0 or 0xNN),\n"
+        "       or when --timeout S seconds (default 1) have passed; at most 4096\n"
+        "       bytes. --encoding prints the bytes as text of that encoding number\n"
+        "       (1 ASCII, 4 UTF-8, 5 ISO Latin 1, 12 Windows-1252, 30 Mac OS Roman),\n"
+        "       nothing when they are not valid in it. Exit status 0 for code 0,\n"
+        "       else 1 (codes: 99 failure or end of file, 100 time-out, 101 buffer\n"
+        "       full).\n"
+        "\n"
+        "LINE OPTIONS (unset ones keep the device's settings):\n"
+        "  --speed N              bit rate, any the device accepts\n"
+        "  --data-bits 5|6|7|8\n"
+        "  --parity none|odd|even\n"
+        "  --stop-bits 1|2\n"
+        "  --rtscts               RTS/CTS hardware flow control\n",
+        out);
+}
+
+}  // namespace zorvan::serial_tool

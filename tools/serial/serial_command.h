@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "serial/vx_serial_port.h"
+
+// The parts the subcommands of zorvan-serial share.
+namespace zorvan::serial_tool {
+
+// Line settings given on the command line; unset ones keep the device's.
+struct LineOptions {
+    std::optional<long> speed;
+    std::optional<int> dataBits;
+    std::optional<int> parity;  // 0 none, 1 odd, 2 even
+    std::optional<int> stopBits;
+    bool rtscts = false;
+};
+
+// Takes args[i] (and its value) when it is a line option; answers false when
+// it is not one. Sets error for a bad value.
+bool takeLineOption(const std::vector<std::string>& args, std::size_t& i, LineOptions& options,
+                    std::string& error);
+
+// Opens path as a port with the given settings and raw input (no line
+// editing, no echo by the device). nullptr, with the reason on stderr, on failure.
+std::shared_ptr<serial::VXSerialPort> openPort(const std::string& path, const LineOptions& options);
+
+void printUsage(std::FILE* out);
+
+// The subcommands: args are the words after the subcommand's name; each
+// answers the process's exit status.
+int runTerm(const std::vector<std::string>& args);
+int runRead(const std::vector<std::string>& args);
+
+}  // namespace zorvan::serial_tool
