@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace zorvan::test {
 
@@ -39,14 +40,28 @@ class Testbed {
     Testbed& operator=(const Testbed&) = delete;
 
     // Adds the devices of a description (P:, N:, E:, A: lines; devices apart
-    // by a blank line); every udev monitor hears "add".
+    // by a blank line, each before its parent as umockdev-record writes them);
+    // every udev monitor hears "add". Parents come first, as from the kernel:
+    // a monitor that hears a child before its parent exists sees no parent.
     bool add(const std::string& description) {
-        GError* error = nullptr;
-        const bool added = umockdev_testbed_add_from_string(bed_, description.c_str(), &error);
-        if (error != nullptr) {
-            g_error_free(error);
+        std::vector<std::string> devices;
+        for (std::size_t start = 0; start < description.size();) {
+            const std::size_t end = description.find("\n\n", start);
+            devices.push_back(description.substr(
+                start, end == std::string::npos ? std::string::npos : end + 1 - start));
+            start = end == std::string::npos ? description.size() : end + 2;
         }
-        return added;
+        for (auto device = devices.rbegin(); device != devices.rend(); ++device) {
+            GError* error = nullptr;
+            const bool added = umockdev_testbed_add_from_string(bed_, device->c_str(), &error);
+            if (error != nullptr) {
+                g_error_free(error);
+            }
+            if (!added) {
+                return false;
+            }
+        }
+        return true;
     }
     // Announces the device's removal to every udev monitor and takes it
     // away, with its device node ("/dev/ttyUSB0") when it has one, so that it

@@ -98,6 +98,10 @@ int runList(const std::vector<std::string>& args) {
                                        port->name() + "\t" + port->bsdPath() + "\t" + port->type());
                          }
                      });
+    // On stderr, so that stdout stays one port a line; said once the monitor
+    // is armed, so anything plugged in from now on is shown.
+    std::fputs("zorvan-serial: watching for ports coming and going; Ctrl-C ends\n", stderr);
+    std::fflush(stderr);
     loop.run();
     return 0;
 }
