@@ -5,6 +5,7 @@ add_library(zorvan_platform_input STATIC
   ${CMAKE_CURRENT_LIST_DIR}/pointer_backend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/randr_screens.cpp
   ${CMAKE_CURRENT_LIST_DIR}/uinput_sink.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/xcb_connection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/xtest_sink.cpp
 )
 add_library(zorvan::platform_input ALIAS zorvan_platform_input)

@@ -5,18 +5,9 @@
 
 #include <cstdlib>
 
+#include "platform/xcb_connection.h"
+
 namespace zorvan {
-
-struct RandrScreens::Connection {
-    xcb_connection_t* xcb = nullptr;
-    xcb_window_t root = 0;
-
-    ~Connection() {
-        if (xcb != nullptr) {
-            xcb_disconnect(xcb);
-        }
-    }
-};
 
 namespace {
 
@@ -40,28 +31,14 @@ std::string atomName(xcb_connection_t* c, xcb_atom_t atom) {
 }  // namespace
 
 RandrScreens::RandrScreens(const std::string& displayName) {
-    auto connection = std::make_unique<Connection>();
-    int screenNumber = 0;
-    connection->xcb =
-        xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenNumber);
-    if (xcb_connection_has_error(connection->xcb)) {
+    auto connection = std::make_unique<XcbConnection>(displayName);
+    if (connection->status() != XcbConnection::Status::Connected ||
+        !connection->hasExtension(&xcb_randr_id)) {
         return;
     }
-    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection->xcb));
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) {
-        xcb_screen_next(&screens);
-    }
-    if (screens.rem == 0) {
-        return;
-    }
-    connection->root = screens.data->root;
-    const xcb_query_extension_reply_t* randr =
-        xcb_get_extension_data(connection->xcb, &xcb_randr_id);
-    if (randr == nullptr || !randr->present) {
-        return;
-    }
-    auto version = reply(xcb_randr_query_version_reply(
-        connection->xcb, xcb_randr_query_version(connection->xcb, 1, 5), nullptr));
+    xcb_connection_t* c = connection->get();
+    auto version =
+        reply(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
     if (!version || version->major_version < 1 ||
         (version->major_version == 1 && version->minor_version < 5)) {
         return;
@@ -74,12 +51,12 @@ RandrScreens::~RandrScreens() = default;
 std::vector<ScreenInfo> RandrScreens::screens() const {
     const std::lock_guard lock(mutex_);
     std::vector<ScreenInfo> result;
-    if (!connection_ || xcb_connection_has_error(connection_->xcb)) {
+    if (!connection_ || !connection_->healthy()) {
         return result;
     }
-    xcb_connection_t* c = connection_->xcb;
-    auto monitors = reply(
-        xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, connection_->root, 1), nullptr));
+    xcb_connection_t* c = connection_->get();
+    auto monitors = reply(xcb_randr_get_monitors_reply(
+        c, xcb_randr_get_monitors(c, connection_->root(), 1), nullptr));
     if (!monitors) {
         return result;
     }

@@ -9,6 +9,8 @@
 
 namespace zorvan {
 
+class XcbConnection;
+
 // The monitors of an X server as RandR 1.5 lists them, asked afresh at every
 // call: X11's own account of the desktop, in root-window pixels, with the
 // names Qt gives its screens there. Qt's screens miss some changes (a
@@ -28,9 +30,8 @@ class RandrScreens : public BoardScreenSource {
     BoardScreen boardScreen(const std::string& requested) const override;
 
   private:
-    struct Connection;
     mutable std::mutex mutex_;
-    std::unique_ptr<Connection> connection_;
+    std::unique_ptr<XcbConnection> connection_;
 };
 
 }  // namespace zorvan

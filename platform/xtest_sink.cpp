@@ -10,28 +10,11 @@
 #include <memory>
 #include <optional>
 
+#include "platform/xcb_connection.h"
+
 namespace zorvan {
 
-// XCB rather than Xlib: when the server goes away Xlib ends the process
-// unless process-wide handlers are replaced, while an XCB connection just
-// reports the error and turns further requests into no-ops.
-struct XtestSink::Connection {
-    xcb_connection_t* xcb = nullptr;
-    xcb_window_t root = 0;
-
-    ~Connection() {
-        if (xcb != nullptr) {
-            xcb_disconnect(xcb);
-        }
-    }
-};
-
 namespace {
-
-bool hasExtension(xcb_connection_t* c, xcb_extension_t* extension) {
-    const xcb_query_extension_reply_t* data = xcb_get_extension_data(c, extension);
-    return data != nullptr && data->present;
-}
 
 // Kept within X's 16-bit coordinates.
 std::int16_t toCoordinate(std::int64_t at) {
@@ -48,23 +31,16 @@ XtestSink::XtestSink(const std::string& displayName, const ScreenPlacement& plac
         failure_ = "xtest: DISPLAY is not set";
         return;
     }
-    auto connection = std::make_unique<Connection>();
-    int screenNumber = 0;
-    connection->xcb = xcb_connect(displayName_.c_str(), &screenNumber);
-    if (xcb_connection_has_error(connection->xcb)) {
+    auto connection = std::make_unique<XcbConnection>(displayName_);
+    if (connection->status() == XcbConnection::Status::CannotConnect) {
         failure_ = "xtest: cannot connect to the X server \"" + displayName_ + "\"";
         return;
     }
-    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection->xcb));
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) {
-        xcb_screen_next(&screens);
-    }
-    if (screens.rem == 0) {
+    if (connection->status() == XcbConnection::Status::NoSuchScreen) {
         failure_ = "xtest: the X server \"" + displayName_ + "\" has no such screen";
         return;
     }
-    connection->root = screens.data->root;
-    if (!hasExtension(connection->xcb, &xcb_test_id)) {
+    if (!connection->hasExtension(&xcb_test_id)) {
         failure_ = "xtest: the X server \"" + displayName_ + "\" has no XTest extension";
         return;
     }
@@ -74,7 +50,7 @@ XtestSink::XtestSink(const std::string& displayName, const ScreenPlacement& plac
 XtestSink::~XtestSink() = default;
 
 bool XtestSink::connected() const {
-    return connection_ != nullptr && xcb_connection_has_error(connection_->xcb) == 0;
+    return connection_ != nullptr && connection_->healthy();
 }
 
 void XtestSink::post(const MouseEvent& event) {
@@ -82,7 +58,7 @@ void XtestSink::post(const MouseEvent& event) {
         unavailable_.say(failure_ + "; pointer events are dropped");
         return;
     }
-    xcb_connection_t* c = connection_->xcb;
+    xcb_connection_t* c = connection_->get();
     if (xcb_connection_has_error(c)) {
         lost_.say("xtest: lost the connection to the X server \"" + displayName_ +
                   "\"; pointer events are dropped");
@@ -90,7 +66,7 @@ void XtestSink::post(const MouseEvent& event) {
     }
     if (std::isfinite(event.point.x) && std::isfinite(event.point.y)) {
         const DesktopPoint at = toDesktop(placement_, event.point);
-        xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, connection_->root,
+        xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, connection_->root(),
                             toCoordinate(at.x), toCoordinate(at.y), 0);
     } else {
         // Still post the button, so no press is left without its release.

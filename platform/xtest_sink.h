@@ -8,6 +8,8 @@
 
 namespace zorvan {
 
+class XcbConnection;
+
 // Posts pointer events through the XTest extension of an X server: a move to
 // the point on the board's screen (see toDesktop; on X11 desktop coordinates
 // are root-window pixels), then for presses and releases button 1 (left) or 3
@@ -36,9 +38,7 @@ class XtestSink : public MouseEventSink {
     const ScreenPlacement& placement() const { return placement_; }
 
   private:
-    struct Connection;
-
-    std::unique_ptr<Connection> connection_;
+    std::unique_ptr<XcbConnection> connection_;
     std::string displayName_;
     std::string failure_;
     ScreenPlacement placement_;

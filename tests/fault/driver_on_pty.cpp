@@ -43,8 +43,14 @@ DriverOnPty::DriverOnPty(const std::string& settings) {
     ::cfmakeraw(&raw);
     ::tcsetattr(slave, TCSANOW, &raw);
 
-    driver_ = std::make_unique<Subprocess>(std::vector<std::string>{
-        Subprocess::binary("zorvan"), "--device", slavePath, "--pointer", "log"});
+    // A private copy of the driver, with no calibration tool beside it: line
+    // noise may hold the board's calibrate command, and a tool started from
+    // the build folder would pause the driver for the rest of the test.
+    const fs::path driverCopy = config_ / "zorvan";
+    fs::copy_file(Subprocess::binary("zorvan"), driverCopy, fs::copy_options::overwrite_existing);
+    fs::permissions(driverCopy, fs::perms::owner_all);
+    driver_ = std::make_unique<Subprocess>(
+        std::vector<std::string>{driverCopy.string(), "--device", slavePath, "--pointer", "log"});
     lastEvent_ = Clock::now();
     threads_.emplace_back([this] {
         while (!stop_) {
