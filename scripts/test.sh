@@ -62,7 +62,8 @@ apt_get install "$pkg_dir"/zorvan_*.deb
   QT_QPA_PLATFORM=offscreen zorvan --help >/dev/null
   QT_QPA_PLATFORM=offscreen Calivo.app --help >/dev/null
   zorvan-board-sim --help >/dev/null
-  for page in zorvan Calivo.app zorvan-board-sim; do man -w "$page" >/dev/null; done
+  zorvan-serial --help >/dev/null
+  for page in zorvan Calivo.app zorvan-board-sim zorvan-serial; do man -w "$page" >/dev/null; done
   udevdir=$(pkg-config --variable=udevdir udev 2>/dev/null || echo /lib/udev)
   for f in "${udevdir:-/lib/udev}/rules.d/60-zorvan.rules" /etc/xdg/autostart/zorvan.desktop \
     /usr/share/applications/zorvan.desktop /usr/share/applications/calivo.desktop \
