@@ -202,8 +202,9 @@ int main(int argc, char** argv) {
     };
     const auto backgroundWrite = [](VXSerialPort& port, int, std::size_t n) {
         auto loop = std::make_shared<PlainRunLoop>();
+        auto collector = std::make_shared<Collector>();  // the port does not hold it
         port.setRunLoop(loop);
-        port.setDelegate(std::make_shared<Collector>());
+        port.setDelegate(collector);
         port.writeDataInBackground(Bytes(n, 0xAA));
         while (port.numberOfWriteInBackgroundThreads() > 0) {
             loop->runFor(std::chrono::milliseconds(1));
