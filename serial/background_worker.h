@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -36,7 +38,10 @@ class BackgroundWorker {
     BackgroundWorker() = default;
     void serve();
 
+    static constexpr std::chrono::microseconds kSpin{100};
+
     std::mutex lock_;
+    std::atomic<int> pending_{0};  // jobs_.size(), for the look before sleeping
     std::condition_variable wake_;
     std::deque<Job> jobs_;  // under lock_
     bool retired_ = false;  // under lock_
