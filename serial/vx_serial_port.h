@@ -300,6 +300,8 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     void readDataInBackground();
     // Stops a background read that has not begun waiting.
     void stopReadInBackground() { stopReadInBackground_.store(true); }
+    // Background reads asked for and not yet ended (queued or running); the
+    // count falls once a read's report is on its way. Likewise for writes.
     int numberOfReadInBackgroundThreads() const { return countReadInBackgroundThreads_.load(); }
     // Writes data in chunks of up to 4096 bytes. A transfer estimated (from
     // speed()) at more than 3 s reports 0 at once, then about once a second and
