@@ -3,7 +3,7 @@
 // 1-byte request and its answer (median, p99), each beside the same figure
 // for a plain read()/write() loop on the same pair in the same run.
 //
-// usage: zorvan-bench-serial-io [MEGABYTES] [ROUND_TRIPS]   (default 32, 2000)
+// usage: zorvan-bench-serial-io [MEGABYTES] [ROUND_TRIPS] [ROUNDS]   (default 16, 2000, 5)
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -56,8 +56,8 @@ void writeAll(int fd, const std::uint8_t* p, std::size_t n) {
     }
 }
 
-void drain(int fd, std::size_t n) {
-    std::vector<std::uint8_t> buffer(65536);
+void drain(int fd, std::size_t n, std::size_t chunk = 65536) {
+    std::vector<std::uint8_t> buffer(chunk);
     while (n > 0) {
         const ssize_t k = ::read(fd, buffer.data(), std::min(n, buffer.size()));
         if (k <= 0) {
@@ -129,7 +129,16 @@ struct Latency {
     double p99 = 0;
 };
 
-Latency roundTrips(const std::function<void(VXSerialPort&, int slaveFd)>& once, int count) {
+using Trip = std::function<void(VXSerialPort&, int slaveFd)>;
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Trips of the library and of the plain loop alternate on one pair (each
+// going first every other time), so both see the same load of the machine.
+std::pair<Latency, Latency> roundTrips(const Trip& library, const Trip& plain, int count) {
     Pty pty;
     auto port = std::make_shared<VXSerialPort>(pty.path, "pty", "IOSerialStream");
     port->open();
@@ -141,29 +150,39 @@ Latency roundTrips(const std::function<void(VXSerialPort&, int slaveFd)>& once, 
             writeAll(pty.master, &byte, 1);
         }
     });
-    std::vector<double> micros;
-    micros.reserve(static_cast<std::size_t>(count));
+    std::vector<double> micros[2];
+    const Trip* trips[2] = {&library, &plain};
     for (int i = 0; i < count; ++i) {
-        const auto start = Clock::now();
-        once(*port, port->fileDescriptor());
-        micros.push_back(seconds(start) * 1e6);
+        for (int k = 0; k < 2; ++k) {
+            const int which = (i + k) % 2;
+            const auto start = Clock::now();
+            (*trips[which])(*port, port->fileDescriptor());
+            micros[which].push_back(seconds(start) * 1e6);
+        }
     }
     stop.store(true);
     const std::uint8_t wake = 0;
     writeAll(port->fileDescriptor(), &wake, 1);  // ends the echo's last read
     echo.join();
-    std::sort(micros.begin(), micros.end());
-    return {micros[micros.size() / 2], micros[micros.size() * 99 / 100]};
+    Latency result[2];
+    for (int which = 0; which < 2; ++which) {
+        auto& m = micros[which];
+        std::sort(m.begin(), m.end());
+        result[which] = {m[m.size() / 2], m[m.size() * 99 / 100]};
+    }
+    return {result[0], result[1]};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 32;
+    const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 16;
     const int trips = argc > 2 ? std::atoi(argv[2]) : 2000;
+    const int rounds = std::max(1, argc > 3 ? std::atoi(argv[3]) : 5);
     const std::size_t total = megabytes * 1000000;
 
-    const auto plainRead = [](VXSerialPort&, int fd, std::size_t n) { drain(fd, n); };
+    // In chunks of the library's buffer size: the same work without the library.
+    const auto plainRead = [](VXSerialPort&, int fd, std::size_t n) { drain(fd, n, 4096); };
     const auto blockingRead = [](VXSerialPort& port, int, std::size_t n) {
         std::size_t got = 0;
         while (got < n) {
@@ -202,31 +221,57 @@ int main(int argc, char** argv) {
     };
     const auto backgroundWrite = [](VXSerialPort& port, int, std::size_t n) {
         auto loop = std::make_shared<PlainRunLoop>();
+        auto collector = std::make_shared<Collector>();  // the port does not hold it
         port.setRunLoop(loop);
-        port.setDelegate(std::make_shared<Collector>());
+        port.setDelegate(collector);
         port.writeDataInBackground(Bytes(n, 0xAA));
         while (port.numberOfWriteInBackgroundThreads() > 0) {
             loop->runFor(std::chrono::milliseconds(1));
         }
     };
 
-    std::printf("serial I/O through a pty: %zu MB per throughput run, %d round trips\n", megabytes,
-                trips);
-    const double plainIn = readThroughput(plainRead, total);
-    const double blockingIn = readThroughput(blockingRead, total);
-    const double backgroundIn = readThroughput(backgroundRead, total);
-    const double plainOut = writeThroughput(plainWrite, total);
-    const double blockingOut = writeThroughput(blockingWrite, total);
-    const double backgroundOut = writeThroughput(backgroundWrite, total);
+    std::printf("serial I/O through a pty: %zu MB per throughput run, %d rounds, %d round trips\n",
+                megabytes, rounds, trips);
+    // Each round measures the plain loop and the library back to back; the
+    // figures are medians over the rounds and the ratio the median of the
+    // rounds' ratios, which a machine shared with other work disturbs least.
+    struct Row {
+        const char* name;
+        std::function<double()> library;
+        std::function<double()> plain;
+    };
+    const Row rows[] = {
+        {"read, blocking", [&] { return readThroughput(blockingRead, total); },
+         [&] { return readThroughput(plainRead, total); }},
+        {"read, background", [&] { return readThroughput(backgroundRead, total); },
+         [&] { return readThroughput(plainRead, total); }},
+        {"write, blocking", [&] { return writeThroughput(blockingWrite, total); },
+         [&] { return writeThroughput(plainWrite, total); }},
+        {"write, background", [&] { return writeThroughput(backgroundWrite, total); },
+         [&] { return writeThroughput(plainWrite, total); }},
+    };
     std::printf("%-28s %10s %10s %7s\n", "throughput (MB/s)", "library", "plain", "ratio");
-    std::printf("%-28s %10.1f %10.1f %7.2f\n", "read, blocking", blockingIn, plainIn,
-                blockingIn / plainIn);
-    std::printf("%-28s %10.1f %10.1f %7.2f\n", "read, background", backgroundIn, plainIn,
-                backgroundIn / plainIn);
-    std::printf("%-28s %10.1f %10.1f %7.2f\n", "write, blocking", blockingOut, plainOut,
-                blockingOut / plainOut);
-    std::printf("%-28s %10.1f %10.1f %7.2f\n", "write, background", backgroundOut, plainOut,
-                backgroundOut / plainOut);
+    for (const Row& row : rows) {
+        std::vector<double> library;
+        std::vector<double> plain;
+        std::vector<double> ratios;
+        for (int r = 0; r < rounds; ++r) {
+            double lib = 0;
+            double base = 0;
+            if (r % 2 == 0) {
+                lib = row.library();
+                base = row.plain();
+            } else {
+                base = row.plain();
+                lib = row.library();
+            }
+            library.push_back(lib);
+            plain.push_back(base);
+            ratios.push_back(lib / base);
+        }
+        std::printf("%-28s %10.1f %10.1f %7.2f\n", row.name, median(library), median(plain),
+                    median(ratios));
+    }
 
     const auto plainTrip = [](VXSerialPort&, int fd) {
         std::uint8_t byte = 'r';
@@ -238,8 +283,7 @@ int main(int argc, char** argv) {
         port.writeData(std::span(&byte, 1), nullptr);
         port.readBytes(1, nullptr);
     };
-    const Latency plain = roundTrips(plainTrip, trips);
-    const Latency blocking = roundTrips(blockingTrip, trips);
+    const auto [blocking, plain] = roundTrips(blockingTrip, plainTrip, trips);
     std::printf("%-28s %10s %10s %7s\n", "1-byte round trip (us)", "library", "plain", "ratio");
     std::printf("%-28s %10.1f %10.1f %7.2f\n", "blocking, median", blocking.median, plain.median,
                 blocking.median / plain.median);

@@ -156,8 +156,49 @@ def sim_script():
           "hex\nhex GG\nmode nothing\ndown 1\ndown 1 4096\nstroke 0 0 1 1 0\nwait -1\nend\nrepeat 2\n")
 
 
+def serial_options():
+    keys = ["VXSerialOptionServiceName", "VXSerialOptionSpeed", "VXSerialOptionDataBits",
+            "VXSerialOptionParity", "VXSerialOptionStopBits", "VXSerialOptionInputFlowControl",
+            "VXSerialOptionOutputFlowControl", "VXSerialOptionEcho", "VXSerialOptionCanonicalMode"]
+
+    def options(flags, *records):
+        out = bytes([flags])
+        for key, value in records:
+            value = value.encode()
+            out += bytes([keys.index(key) if key in keys else len(keys), len(value)]) + value
+        return out
+
+    full = [("VXSerialOptionSpeed", "19200"), ("VXSerialOptionDataBits", "8"),
+            ("VXSerialOptionParity", "Odd"), ("VXSerialOptionStopBits", "2"),
+            ("VXSerialOptionInputFlowControl", "RTS"), ("VXSerialOptionOutputFlowControl", "CTS"),
+            ("VXSerialOptionEcho", "YES"), ("VXSerialOptionCanonicalMode", "YES")]
+    write("serial_options_fuzz", "pty-full", options(2, *full))
+    write("serial_options_fuzz", "closed-full", options(0, *full))
+    write("serial_options_fuzz", "other-port", options(3, *full))
+    write("serial_options_fuzz", "pty-odd-values",
+          options(2, ("VXSerialOptionSpeed", " -12abc"), ("VXSerialOptionDataBits", "99999999999"),
+                  ("VXSerialOptionParity", "Even"), ("VXSerialOptionStopBits", "+1"),
+                  ("VXSerialOptionInputFlowControl", "DTR"), ("VXSerialOptionOutputFlowControl", "CAR"),
+                  ("SomethingElse", "x")))
+    write("serial_options_fuzz", "pty-big-speed", options(2, ("VXSerialOptionSpeed", "4000000000")))
+
+
+def serial_string():
+    encodings = {1: 0, 4: 1, 5: 2, 12: 3, 30: 4, "unknown": 5}
+    write("serial_string_fuzz", "ascii", bytes([encodings[1]]) + b"hello\r\n")
+    write("serial_string_fuzz", "ascii-high", bytes([encodings[1]]) + b"caf\xe9")
+    write("serial_string_fuzz", "utf8", bytes([encodings[4]]) + "grüße €".encode())
+    write("serial_string_fuzz", "utf8-broken", bytes([encodings[4]]) + b"\xc3\x28\xed\xa0\x80\xf4\x90")
+    write("serial_string_fuzz", "latin1-all", bytes([encodings[5]]) + bytes(range(256)))
+    write("serial_string_fuzz", "cp1252-holes", bytes([encodings[12]]) + b"\x80\x81\x8d\x9f")
+    write("serial_string_fuzz", "macroman-all", bytes([encodings[30]]) + bytes(range(256)))
+    write("serial_string_fuzz", "unknown", bytes([encodings["unknown"]]) + b"abc")
+
+
 if __name__ == "__main__":
     board_road()
     wb_coordinate()
     calibration_load()
     sim_script()
+    serial_options()
+    serial_string()

@@ -24,11 +24,17 @@ PlainRunLoop::~PlainRunLoop() {
 }
 
 void PlainRunLoop::post(Task task) {
+    bool first = false;
     {
         std::lock_guard lock(mutex_);
+        first = posted_.empty();
         posted_.push_back(std::move(task));
     }
-    wake();
+    // A queue that held tasks already has its wake-up on the way, or is
+    // seen before the loop next sleeps: one write per batch, not per task.
+    if (first) {
+        wake();
+    }
 }
 
 void PlainRunLoop::postAfter(std::chrono::milliseconds delay, Task task) {
@@ -124,6 +130,7 @@ bool PlainRunLoop::runDueTasks() {
 }
 
 bool PlainRunLoop::runUntil(Clock::time_point end, bool bounded) {
+    const CurrentScope current(weak_from_this());
     std::vector<pollfd> fds;
     std::vector<WatchId> ids;
     for (;;) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace zorvan::serial {
 
@@ -14,12 +15,36 @@ namespace zorvan::serial {
 // PlainRunLoop (plain_run_loop.h) is the library's own loop for programs
 // without a toolkit; an application with an event loop of its own supplies an
 // implementation over it (Zorvan's is QtRunLoop in platform/).
-class RunLoop {
+class RunLoop : public std::enable_shared_from_this<RunLoop> {
   public:
     using Task = std::function<void()>;
     using WatchId = std::uint64_t;
 
     virtual ~RunLoop() = default;
+
+    // Where objects that were given no loop deliver (a port's reports):
+    //
+    // The loop current on the calling thread: the one running there (a
+    // PlainRunLoop inside run() or runFor()) or made current for a while with
+    // a CurrentScope; nullptr when none. Only loops held by a shared_ptr
+    // become current.
+    static std::shared_ptr<RunLoop> currentLoop();
+    // The process's main loop, the one its main thread runs: not held (the
+    // program owns it), nullptr when none was set or it is gone. Any thread.
+    static std::shared_ptr<RunLoop> mainLoop();
+    static void setMainLoop(const std::shared_ptr<RunLoop>& loop);
+
+    // Makes loop the calling thread's current loop while it lasts.
+    class CurrentScope {
+      public:
+        explicit CurrentScope(std::weak_ptr<RunLoop> loop);
+        ~CurrentScope();
+        CurrentScope(const CurrentScope&) = delete;
+        CurrentScope& operator=(const CurrentScope&) = delete;
+
+      private:
+        std::weak_ptr<RunLoop> previous_;
+    };
 
     // Any thread. Runs task on the loop's thread, after every task posted
     // before it from the same thread. Never runs it inside the call.

@@ -8,10 +8,14 @@
 namespace zorvan::serial {
 
 VXSerialPort::VXSerialPort(std::string path, std::string name, std::string type)
-    : bsdPath_(std::move(path)), serviceName_(std::move(name)), serviceType_(std::move(type)) {}
+    : bsdPath_(std::move(path)),
+      serviceName_(std::move(name)),
+      serviceType_(std::move(type)),
+      creatorsLoop_(RunLoop::currentLoop()) {}
 
 VXSerialPort::~VXSerialPort() {
     close();
+    retireBackgroundWorkers();
 }
 
 std::string VXSerialPort::description() const {
@@ -42,21 +46,23 @@ bool VXSerialPort::isEqual(const VXSerialPort& other) const {
 
 std::shared_ptr<VXSerialPortDelegate> VXSerialPort::delegate() const {
     std::lock_guard lock(delegateLock_);
-    return delegate_;
+    return delegate_.lock();
 }
 
-void VXSerialPort::setDelegate(std::shared_ptr<VXSerialPortDelegate> delegate) {
-    std::shared_ptr<VXSerialPortDelegate> old;
-    {
-        std::lock_guard lock(delegateLock_);
-        if (delegate == delegate_) {
-            return;
-        }
-        handlesRead_.store(dynamic_cast<VXSerialPortReadDelegate*>(delegate.get()) != nullptr);
-        handlesWrite_.store(dynamic_cast<VXSerialPortWriteDelegate*>(delegate.get()) != nullptr);
-        old = std::exchange(delegate_, std::move(delegate));
+void VXSerialPort::setDelegate(const std::shared_ptr<VXSerialPortDelegate>& delegate) {
+    // Cast here, on the caller's thread: the workers then never need a hold
+    // on the delegate (and so never end its life off the loop's thread).
+    auto reader = std::dynamic_pointer_cast<VXSerialPortReadDelegate>(delegate);
+    auto writer = std::dynamic_pointer_cast<VXSerialPortWriteDelegate>(delegate);
+    std::lock_guard lock(delegateLock_);
+    if (delegate && delegate == delegate_.lock()) {
+        return;
     }
-    // The old delegate is let go outside the lock: its destructor may use the port.
+    handlesRead_.store(reader != nullptr);
+    handlesWrite_.store(writer != nullptr);
+    delegate_ = delegate;
+    readDelegate_ = reader;
+    writeDelegate_ = writer;
 }
 
 VXSerialPort* VXSerialPort::obtainBy(const void* owner) {

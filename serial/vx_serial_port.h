@@ -5,7 +5,6 @@
 #include <array>
 #include <atomic>
 #include <concepts>
-#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -26,6 +25,7 @@
 namespace zorvan::serial {
 
 struct DescriptorSession;
+class BackgroundWorker;
 
 // One serial device, known by its callout path. A port lives as long as it is
 // held (ports are shared through std::shared_ptr, which the reports of its
@@ -85,11 +85,15 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
 
     // --- Delegate -----------------------------------------------------------
 
+    // The delegate, or nullptr when none was set or it no longer exists.
     std::shared_ptr<VXSerialPortDelegate> delegate() const;
-    // Holds the delegate and records which reports it takes (the interfaces
-    // of vx_serial_port_delegate.h it implements). Setting the current
-    // delegate again changes nothing.
-    void setDelegate(std::shared_ptr<VXSerialPortDelegate> delegate);
+    // Records the delegate and which reports it takes (the interfaces of
+    // vx_serial_port_delegate.h it implements). The port does not hold its
+    // delegate: the client keeps it alive as long as it wants reports, and a
+    // delegate that keeps its port, or a report (which holds the port), makes
+    // no cycle. A delegate destroyed meanwhile is as no delegate. Setting the
+    // current delegate again changes nothing.
+    void setDelegate(const std::shared_ptr<VXSerialPortDelegate>& delegate);
     bool delegateHandlesReadInBackground() const { return handlesRead_.load(); }
     bool delegateHandlesWriteInBackground() const { return handlesWrite_.load(); }
 
@@ -214,8 +218,14 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
 
     // --- Where reports go ----------------------------------------------------
 
-    // The loop that carries the delegate's reports and the run-loop read. A
-    // port without one starts no background work and arms no run-loop read.
+    // The loop that carries the delegate's reports and the run-loop read.
+    // Ports report to a loop of their own choosing rather than one fixed
+    // main thread, so that a program may serve ports from any thread with a
+    // loop (and tests from their own loops). By default a port uses the loop
+    // that was current (RunLoop::currentLoop()) on the thread that created it,
+    // and otherwise the process's main loop (RunLoop::mainLoop()) of the moment.
+    // setRunLoop(nullptr) goes back to that default. A port with no loop at
+    // all starts no background work and arms no run-loop read.
     void setRunLoop(std::shared_ptr<RunLoop> loop);
     std::shared_ptr<RunLoop> runLoop() const;
 
@@ -275,9 +285,13 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
 
     // --- Background reads and writes (vx_serial_port_background.cpp) -------
     //
-    // On threads of their own; reports go to the delegate current when each is
-    // sent, on runLoop()'s thread. A running thread holds the port, so a port
-    // is destroyed only after its background work has ended.
+    // On two threads of the port's own, one for reads and one for writes,
+    // each started at its first use and ended at close() or destruction
+    // (never one thread per call). Each report goes to the delegate current
+    // when the worker sends it, delivered on runLoop()'s thread; a delegate
+    // replaced meanwhile still gets it, one destroyed meanwhile does not.
+    // Work asked for holds the port until it has run, so a port is destroyed
+    // only after its background work has ended.
 
     // One read of up to 4096 bytes, reported by serialPortReadData (an empty
     // chunk when the wait or read failed or close() ended the wait); the
@@ -286,6 +300,8 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     void readDataInBackground();
     // Stops a background read that has not begun waiting.
     void stopReadInBackground() { stopReadInBackground_.store(true); }
+    // Background reads asked for and not yet ended (queued or running); the
+    // count falls once a read's report is on its way. Likewise for writes.
     int numberOfReadInBackgroundThreads() const { return countReadInBackgroundThreads_.load(); }
     // Writes data in chunks of up to 4096 bytes. A transfer estimated (from
     // speed()) at more than 3 s reports 0 at once, then about once a second and
@@ -330,8 +346,13 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
   private:
     // The session of the open port, nullptr while closed.
     std::shared_ptr<DescriptorSession> session() const;
+    // Hands job to worker, starting it first when there is none; false when
+    // no thread can be had.
+    bool submitBackgroundJob(std::shared_ptr<BackgroundWorker>& worker, std::function<void()> job);
+    // Lets the workers end once their jobs are done (close, destruction).
+    void retireBackgroundWorkers();
     void readDataInBackgroundThread();
-    void writeDataInBackgroundThread(const Bytes& data, std::uint64_t ticket);
+    void writeDataInBackgroundThread(const Bytes& data);
     void reportProgressDataLen(std::uint64_t written, std::uint64_t total);
     void scheduleDoRead();
 
@@ -354,8 +375,12 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     const void* owner_ = nullptr;
     double readTimeout_ = 1.0;
 
+    // The delegate, not held (see setDelegate), and the same object seen
+    // through the report interfaces it implements (empty where it lacks one).
     mutable std::mutex delegateLock_;
-    std::shared_ptr<VXSerialPortDelegate> delegate_;  // under delegateLock_
+    std::weak_ptr<VXSerialPortDelegate> delegate_;            // under delegateLock_
+    std::weak_ptr<VXSerialPortReadDelegate> readDelegate_;    // under delegateLock_
+    std::weak_ptr<VXSerialPortWriteDelegate> writeDelegate_;  // under delegateLock_
     std::atomic<bool> handlesRead_{false};
     std::atomic<bool> handlesWrite_{false};
 
@@ -364,8 +389,9 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     std::array<std::uint8_t, 4096> buffer_{};
 
     mutable std::mutex runLoopLock_;
-    std::shared_ptr<RunLoop> runLoop_;  // under runLoopLock_
-    ReadTarget vx_readTarget_;          // loop's thread only
+    std::shared_ptr<RunLoop> runLoop_;     // under runLoopLock_; set by setRunLoop
+    std::weak_ptr<RunLoop> creatorsLoop_;  // current on the creating thread
+    ReadTarget vx_readTarget_;             // loop's thread only
 
     std::atomic<bool> stopWriteInBackground_{false};
     std::atomic<int> countWriteInBackgroundThreads_{0};
@@ -373,11 +399,13 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     std::atomic<int> countReadInBackgroundThreads_{0};
     // Held by a background write for its whole run.
     std::mutex writeLock_;
-    // Background writes take turns in the order they were asked for (a
-    // mutex alone would let a later write overtake an earlier one).
-    std::condition_variable writeTurn_;
-    std::atomic<std::uint64_t> nextWriteTicket_{0};
-    std::uint64_t writeTicketServed_ = 0;  // under writeLock_
+    // The threads that run background reads and background writes, each
+    // started at its first job and retired at close and destruction. One
+    // thread per direction: a read may wait for input for ever while writes
+    // go on, and writes run in the order they were asked for.
+    std::mutex workerLock_;
+    std::shared_ptr<BackgroundWorker> readWorker_;   // under workerLock_
+    std::shared_ptr<BackgroundWorker> writeWorker_;  // under workerLock_
     // Held by a background read for its whole run.
     std::mutex readLock_;
     // Held by open() and close(), and by whoever must see the descriptor stay

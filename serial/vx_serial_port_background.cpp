@@ -1,8 +1,9 @@
-// Background reads and writes, on threads of their own.
+// Background reads and writes, on the port's two long-lived worker threads.
 #include <algorithm>
 #include <chrono>
-#include <thread>
+#include <system_error>
 
+#include "serial/background_worker.h"
 #include "serial/descriptor_session.h"
 #include "serial/tty_io.h"
 #include "serial/vx_serial_port.h"
@@ -15,14 +16,53 @@ constexpr std::size_t kChunkSize = 4096;
 
 }  // namespace
 
+bool VXSerialPort::submitBackgroundJob(std::shared_ptr<BackgroundWorker>& worker,
+                                       std::function<void()> job) {
+    std::lock_guard lock(workerLock_);
+    try {
+        if (!worker) {
+            worker = BackgroundWorker::start();
+        }
+    } catch (const std::system_error&) {
+        return false;  // no thread to be had: the work is not started
+    }
+    // A worker in its slot is never retired: retiring takes it out first.
+    return worker->submit(std::move(job));
+}
+
+void VXSerialPort::retireBackgroundWorkers() {
+    std::shared_ptr<BackgroundWorker> reader;
+    std::shared_ptr<BackgroundWorker> writer;
+    {
+        std::lock_guard lock(workerLock_);
+        reader = std::move(readWorker_);
+        writer = std::move(writeWorker_);
+    }
+    if (reader) {
+        reader->retire();
+    }
+    if (writer) {
+        writer->retire();
+    }
+}
+
 void VXSerialPort::readDataInBackground() {
-    // The thread holds the port: it is never destroyed under the thread.
+    // The job holds the port: it is never destroyed under the worker.
     auto self = weak_from_this().lock();
     if (!self || !handlesRead_.load() || !runLoop()) {
         return;
     }
+    {
+        std::lock_guard lock(delegateLock_);
+        if (readDelegate_.expired()) {
+            return;
+        }
+    }
     countReadInBackgroundThreads_.fetch_add(1);
-    std::thread([self = std::move(self)] { self->readDataInBackgroundThread(); }).detach();
+    if (!submitBackgroundJob(readWorker_,
+                             [self = std::move(self)] { self->readDataInBackgroundThread(); })) {
+        countReadInBackgroundThreads_.fetch_sub(1);
+    }
 }
 
 void VXSerialPort::readDataInBackgroundThread() {
@@ -45,13 +85,18 @@ void VXSerialPort::readDataInBackgroundThread() {
                 const ssize_t n = tty::readSome(session->fd, chunk.data(), chunk.size());
                 chunk.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
             }
-            const auto loop = runLoop();
-            if (loop) {
-                loop->post([self = shared_from_this(), chunk = std::move(chunk)]() mutable {
-                    const auto target =
-                        std::dynamic_pointer_cast<VXSerialPortReadDelegate>(self->delegate());
-                    if (target) {
-                        target->serialPortReadData(VXSerialReadReport{self, std::move(chunk)});
+            if (const auto loop = runLoop()) {
+                // The delegate of this moment gets the report, if it still
+                // exists when the report arrives.
+                std::weak_ptr<VXSerialPortReadDelegate> target;
+                {
+                    std::lock_guard lock(delegateLock_);
+                    target = readDelegate_;
+                }
+                loop->post([self = shared_from_this(), target = std::move(target),
+                            chunk = std::move(chunk)]() mutable {
+                    if (const auto delegate = target.lock()) {
+                        delegate->serialPortReadData(VXSerialReadReport{self, std::move(chunk)});
                     }
                 });
             }
@@ -65,18 +110,25 @@ void VXSerialPort::writeDataInBackground(Bytes data) {
     if (!self || !handlesWrite_.load() || !runLoop()) {
         return;
     }
+    {
+        std::lock_guard lock(delegateLock_);
+        if (writeDelegate_.expired()) {
+            return;
+        }
+    }
     countWriteInBackgroundThreads_.fetch_add(1);
-    const std::uint64_t ticket = nextWriteTicket_.fetch_add(1);
-    std::thread([self = std::move(self), data = std::move(data), ticket] {
-        self->writeDataInBackgroundThread(data, ticket);
-    }).detach();
+    // One worker serves the writes, so they run in the order asked for.
+    if (!submitBackgroundJob(writeWorker_, [self = std::move(self), data = std::move(data)] {
+            self->writeDataInBackgroundThread(data);
+        })) {
+        countWriteInBackgroundThreads_.fetch_sub(1);
+    }
 }
 
-void VXSerialPort::writeDataInBackgroundThread(const Bytes& data, std::uint64_t ticket) {
+void VXSerialPort::writeDataInBackgroundThread(const Bytes& data) {
     stopWriteInBackground_.store(false);
     {
-        std::unique_lock writeLock(writeLock_);
-        writeTurn_.wait(writeLock, [&] { return writeTicketServed_ == ticket; });
+        std::lock_guard writeLock(writeLock_);
         const std::uint64_t length = data.size();
         const long rate = speed();
         // A record without a speed (never opened, or speed 0) gives no estimate.
@@ -113,22 +165,25 @@ void VXSerialPort::writeDataInBackgroundThread(const Bytes& data, std::uint64_t 
             reportProgressDataLen(written, length);
         }
         stopWriteInBackground_.store(false);
-        ++writeTicketServed_;
     }
-    writeTurn_.notify_all();
     countWriteInBackgroundThreads_.fetch_sub(1);
 }
 
 void VXSerialPort::reportProgressDataLen(std::uint64_t written, std::uint64_t total) {
-    if (const auto loop = runLoop()) {
-        loop->post([self = shared_from_this(), written, total] {
-            const auto target =
-                std::dynamic_pointer_cast<VXSerialPortWriteDelegate>(self->delegate());
-            if (target) {
-                target->serialPortWriteProgress(VXSerialWriteProgress{self, written, total});
-            }
-        });
+    const auto loop = runLoop();
+    if (!loop) {
+        return;
     }
+    std::weak_ptr<VXSerialPortWriteDelegate> target;
+    {
+        std::lock_guard lock(delegateLock_);
+        target = writeDelegate_;
+    }
+    loop->post([self = shared_from_this(), target = std::move(target), written, total] {
+        if (const auto delegate = target.lock()) {
+            delegate->serialPortWriteProgress(VXSerialWriteProgress{self, written, total});
+        }
+    });
 }
 
 }  // namespace zorvan::serial

@@ -66,6 +66,8 @@ void VXSerialPort::close() {
     // user lets go of it.
     tty::fireWakeDescriptor(session_->wakeFd);
     session_.reset();
+    // Their jobs end at once on the closed port; a later open starts new ones.
+    retireBackgroundWorkers();
 }
 
 std::shared_ptr<DescriptorSession> VXSerialPort::session() const {
@@ -80,7 +82,13 @@ void VXSerialPort::setRunLoop(std::shared_ptr<RunLoop> loop) {
 
 std::shared_ptr<RunLoop> VXSerialPort::runLoop() const {
     std::lock_guard lock(runLoopLock_);
-    return runLoop_;
+    if (runLoop_) {
+        return runLoop_;
+    }
+    if (auto loop = creatorsLoop_.lock()) {
+        return loop;
+    }
+    return RunLoop::mainLoop();
 }
 
 bool VXSerialPort::drainInput() {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -115,6 +116,172 @@ TEST(VXSerialPortBackgroundTest, CloseEndsAWaitingRead) {
     bg.port->readDataInBackground();
     bg.waitForThreads();
     EXPECT_EQ(bg.recorder->chunks.size(), 1u);
+}
+
+// Runs one background read of "r" whose report is sent but not yet delivered,
+// then applies change and delivers.
+TEST(VXSerialPortBackgroundTest, ReportsGoToTheDelegateOfTheirSending) {
+    const struct {
+        const char* name;
+        bool replace;      // another delegate takes over
+        bool destroy;      // the sending delegate is gone
+        bool writeReport;  // a write's progress instead of a read's chunk
+        std::size_t toSender;
+    } cases[] = {
+        {"read, replaced", true, false, false, 1},
+        {"read, destroyed", false, true, false, 0},
+        {"read, replaced and destroyed", true, true, false, 0},
+        {"write, replaced", true, false, true, 1},
+        {"write, destroyed", false, true, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BackgroundPort bg;
+        std::weak_ptr<Recorder> sender = bg.recorder;
+        if (c.writeReport) {
+            ASSERT_TRUE(bg.port->setSpeed(9600));
+            ASSERT_TRUE(bg.port->commitChanges());
+            bg.port->writeDataInBackground(Bytes(4800, 'w'));  // reports at 0 at once
+            EXPECT_EQ(bg.pty.read(4800, 5s).size(), 4800u);
+        } else {
+            bg.port->readDataInBackground();
+            bg.pty.write(bytesOf("r"));
+        }
+        // The count falls once the report is on its way.
+        const auto end = std::chrono::steady_clock::now() + 5s;
+        while ((bg.port->numberOfReadInBackgroundThreads() > 0 ||
+                bg.port->numberOfWriteInBackgroundThreads() > 0) &&
+               std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(1ms);
+        }
+        auto successor = std::make_shared<Recorder>();
+        if (c.replace) {
+            bg.port->setDelegate(successor);
+        }
+        if (c.destroy) {
+            bg.recorder = successor;  // the only hold on the sender goes
+        }
+        const std::size_t before = sender.expired() ? 0 : sender.lock()->chunks.size();
+        bg.waitForThreads();
+        EXPECT_TRUE(successor->chunks.empty());
+        EXPECT_TRUE(successor->progress.empty());
+        if (const auto first = sender.lock()) {
+            const std::size_t got = c.writeReport ? first->progress.size() : first->chunks.size();
+            EXPECT_GE(got, c.toSender + before);
+        } else {
+            EXPECT_EQ(c.toSender, 0u);
+        }
+    }
+}
+
+// A delegate that keeps the reports it gets, and with them their port.
+struct Keeper : VXSerialPortReadDelegate {
+    std::vector<VXSerialReadReport> reports;
+    void serialPortReadData(const VXSerialReadReport& report) override {
+        reports.push_back(report);
+    }
+};
+
+TEST(VXSerialPortBackgroundTest, ADelegateKeepingReportsLetsThePortGo) {
+    RawPort raw;
+    auto loop = std::make_shared<PlainRunLoop>();
+    auto keeper = std::make_shared<Keeper>();
+    raw.port->setRunLoop(loop);
+    raw.port->setDelegate(keeper);
+    raw.port->readDataInBackground();
+    raw.pty.write(bytesOf("k"));
+    test::spinUntil(*loop, [&] { return !keeper->reports.empty(); });
+    ASSERT_EQ(keeper->reports.size(), 1u);
+    std::weak_ptr<VXSerialPort> weak = raw.port;
+    raw.port.reset();
+    keeper->reports.clear();
+    test::spinUntil(*loop, [&] { return weak.expired(); });
+    EXPECT_TRUE(weak.expired());
+    std::weak_ptr<Keeper> weakKeeper = keeper;
+    keeper.reset();
+    EXPECT_TRUE(weakKeeper.expired());
+    raw.port = std::make_shared<VXSerialPort>("/nonexistent", "none", "");
+}
+
+int threadsOfThisProcess() {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+TEST(VXSerialPortBackgroundTest, ChunksShareTheWorkersThatCloseEnds) {
+    // A sanitizer's runtime starts a helper thread of its own with the first
+    // thread: that one belongs to the baseline.
+    std::thread([] {}).join();
+    const int before = threadsOfThisProcess();
+    {
+        BackgroundPort bg;
+        for (int i = 0; i < 20; ++i) {
+            bg.port->readDataInBackground();
+            bg.port->writeDataInBackground(bytesOf("w"));
+            bg.pty.write(bytesOf("r"));
+            test::spinUntil(*bg.loop, [&] {
+                return bg.recorder->chunks.size() == static_cast<std::size_t>(i + 1);
+            });
+            // A reader and a writer at most, however many chunks went by.
+            EXPECT_LE(threadsOfThisProcess(), before + 2);
+        }
+        EXPECT_EQ(bg.pty.read(20, 1s).size(), 20u);
+        bg.port->close();
+        bg.waitForThreads();
+    }
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (threadsOfThisProcess() > before && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(threadsOfThisProcess(), before);
+}
+
+TEST(VXSerialPortBackgroundTest, DefaultRunLoop) {
+    const struct {
+        const char* name;
+        bool madeInsideALoop;  // created by a task of a running loop
+        bool mainLoopSet;
+        bool explicitLoop;
+        const char* expected;  // "own", "creator", "main" or "none"
+    } cases[] = {
+        {"made inside a running loop", true, true, false, "creator"},
+        {"made outside any loop, main loop set", false, true, false, "main"},
+        {"made outside any loop, no main loop", false, false, false, "none"},
+        {"set explicitly", true, true, true, "own"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto creator = std::make_shared<PlainRunLoop>();
+        auto main = std::make_shared<PlainRunLoop>();
+        auto own = std::make_shared<PlainRunLoop>();
+        RunLoop::setMainLoop(c.mainLoopSet ? main : nullptr);
+        std::shared_ptr<VXSerialPort> port;
+        const auto make = [&] { port = std::make_shared<VXSerialPort>("/dev/null", "null", ""); };
+        if (c.madeInsideALoop) {
+            creator->post(make);
+            creator->runFor(10ms);
+        } else {
+            make();
+        }
+        ASSERT_TRUE(port);
+        if (c.explicitLoop) {
+            port->setRunLoop(own);
+        }
+        const std::string expected = c.expected;
+        const auto loop = port->runLoop();
+        EXPECT_EQ(loop == own, expected == "own");
+        EXPECT_EQ(loop == creator, expected == "creator");
+        EXPECT_EQ(loop == main, expected == "main");
+        EXPECT_EQ(loop == nullptr, expected == "none");
+        // Back to the default.
+        port->setRunLoop(nullptr);
+        EXPECT_EQ(port->runLoop(), c.madeInsideALoop ? creator : (c.mainLoopSet ? main : nullptr));
+        RunLoop::setMainLoop(nullptr);
+    }
 }
 
 TEST(VXSerialPortBackgroundTest, ThreadsKeepThePortAlive) {

@@ -105,12 +105,15 @@ TEST(VXSerialPortTest, DelegateFlagsFollowTheInterfacesItImplements) {
         EXPECT_EQ(port.delegateHandlesReadInBackground(), c.read);
         EXPECT_EQ(port.delegateHandlesWriteInBackground(), c.write);
     }
-    // Setting the current delegate again neither re-probes nor takes a second hold.
+    // The port does not hold its delegate; setting it again changes nothing.
     auto delegate = std::make_shared<ReadOnly>();
     port.setDelegate(delegate);
     port.setDelegate(delegate);
-    EXPECT_EQ(delegate.use_count(), 2);
+    EXPECT_EQ(delegate.use_count(), 1);
     EXPECT_TRUE(port.delegateHandlesReadInBackground());
+    // A delegate that is gone is no delegate.
+    delegate.reset();
+    EXPECT_EQ(port.delegate(), nullptr);
 }
 
 TEST(VXSerialPortTest, OwnershipClaimAndFreeClosing) {
