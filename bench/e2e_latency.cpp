@@ -217,7 +217,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < packets + kDropped; ++i) {
         std::this_thread::sleep_until(next);
         next += period;
-        const auto packet = penDown(500 + (i * 3) % 3000, 2000);
+        // Each sweep across the board runs on a row of its own: a stroke that
+        // came back to its press point would be a held pen, whose right click
+        // posts five events for one packet.
+        const auto packet = penDown(500 + (i * 3) % 3000, 1000 + (i / 1000) % 20 * 100);
         (void)!write(master, packet.data(), packet.size());
         if (i >= kDropped) {
             sent.push_back(Clock::now());
