@@ -88,6 +88,7 @@ BoardDriver::BoardDriver(Options options) : log_(options.log) {
     }
 
     input_ = std::make_unique<BoardInput>(*sink_, [this] { launcher_->startCalivo(); });
+    status_.onChange = [this] { statusChanged(); };
     input_->publishStatusTo(&status_);
     RunFlags& flags = processRunFlags();
     const std::function<void()> requestQuit = options.requestQuit;
@@ -130,7 +131,14 @@ BoardDriver::BoardDriver(Options options) : log_(options.log) {
                 controller_->subscribeToPortList(serial::VXSerialPortList::sharedPortList());
             },
         .mainLoop = options.mainLoop,
+        .statusChanged = [this] { statusChanged(); },
     });
+}
+
+void BoardDriver::statusChanged() const {
+    if (statusListener_) {
+        statusListener_();
+    }
 }
 
 BoardDriver::~BoardDriver() {

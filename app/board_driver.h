@@ -48,6 +48,11 @@ class BoardDriver {
 
     // Start-up of the controller: signal handlers, then the reader thread.
     void start() { controller_->awakeFromNib(); }
+    // Told, on the reader thread, whenever status() may have changed. Set it
+    // before start(); it must not block.
+    void setStatusListener(std::function<void()> listener) {
+        statusListener_ = std::move(listener);
+    }
     // Stops the reader, closes the board and takes back "ZorvanPid" if it is
     // still this process's; safe to call more than once.
     void stop();
@@ -63,6 +68,8 @@ class BoardDriver {
     AppController& controller() { return *controller_; }
 
   private:
+    void statusChanged() const;
+
     LogWriter log_;
     QtMainDisplay screens_;
     std::unique_ptr<RandrScreens> randr_;
@@ -81,6 +88,7 @@ class BoardDriver {
     std::unique_ptr<AppController> controller_;
     std::string startFailure_;
     bool stopped_ = false;
+    std::function<void()> statusListener_;
 };
 
 // zorvan --list-screens: one line per screen on stdout; `requested` marks the

@@ -14,6 +14,7 @@
 #include "app/quit_signals.h"
 #include "app/status_follower.h"
 #include "app/window_system.h"
+#include "driver/run_flags.h"
 #include "platform/qsettings_store.h"
 #include "platform/qt_run_loop.h"
 #include "platform/qt_translations.h"
@@ -41,6 +42,9 @@ void openDevNullOnClosedStandardDescriptors() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread exists, so that every thread inherits it: only the
+    // reader's wait takes the calibration tool's SIGUSR1 and SIGUSR2.
+    zorvan::blockRunSignals();
     openDevNullOnClosedStandardDescriptors();
     using zorvan::app::ParsedCommandLine;
     QCoreApplication::setApplicationName("zorvan");
@@ -142,6 +146,7 @@ int main(int argc, char** argv) {
                  zorvan::QSettingsStore().fileName().toHtmlEscaped()));
     zorvan::app::StatusFollower status([&driver] { return driver.status(); },
                                        options.devicePath.toStdString(), window, log);
+    driver.setStatusListener([&status] { status.changed(); });
     window.show();
     driver.start();
     return application.exec();

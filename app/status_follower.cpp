@@ -1,16 +1,11 @@
 #include "app/status_follower.h"
 
-#include <QTimer>
+#include <QMetaObject>
 #include <utility>
 
 #include "app/main_window.h"
 
 namespace zorvan::app {
-
-namespace {
-// Quick enough to feel immediate, rare enough to cost nothing.
-constexpr int kRefreshMs = 200;
-}  // namespace
 
 StatusFollower::StatusFollower(std::function<BoardStatusSnapshot()> read, std::string devicePath,
                                MainWindow& window, LogWriter log, QObject* parent)
@@ -18,11 +13,22 @@ StatusFollower::StatusFollower(std::function<BoardStatusSnapshot()> read, std::s
       read_(std::move(read)),
       devicePath_(std::move(devicePath)),
       window_(window),
-      log_(std::move(log)),
-      timer_(new QTimer(this)) {
-    connect(timer_, &QTimer::timeout, this, &StatusFollower::refresh);
-    timer_->start(kRefreshMs);
+      log_(std::move(log)) {
     refresh();
+}
+
+void StatusFollower::changed() {
+    if (lookQueued_.exchange(true)) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            // Cleared before the look, so a change during it asks for another.
+            lookQueued_.store(false);
+            refresh();
+        },
+        Qt::QueuedConnection);
 }
 
 void StatusFollower::refresh() {

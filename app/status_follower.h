@@ -1,20 +1,20 @@
 #pragma once
 
 #include <QObject>
+#include <atomic>
 #include <functional>
 #include <string>
 
 #include "driver/board_status.h"
 #include "driver/log_writer.h"
 
-class QTimer;
-
 namespace zorvan::app {
 
 class MainWindow;
 
 // Keeps the window's status line in step with the board: looks at the
-// reader's lock-free status a few times a second on the GUI thread, shows
+// reader's lock-free status on the GUI thread whenever the reader says it
+// changed (no polling: an idle driver must let the GUI thread sleep), shows
 // each change and logs the changes worth a line (pause, resume, mode,
 // calibration).
 class StatusFollower : public QObject {
@@ -23,15 +23,18 @@ class StatusFollower : public QObject {
     StatusFollower(std::function<BoardStatusSnapshot()> read, std::string devicePath,
                    MainWindow& window, LogWriter log, QObject* parent = nullptr);
 
-    // Looks once now; the timer calls it too.
+    // Looks once now. GUI thread.
     void refresh();
+    // Any thread: a look is due. Calls that come before the look is made
+    // share it. The caller stops calling before this object goes.
+    void changed();
 
   private:
     std::function<BoardStatusSnapshot()> read_;
     std::string devicePath_;
     MainWindow& window_;
     LogWriter log_;
-    QTimer* timer_;
+    std::atomic<bool> lookQueued_{false};
     BoardStatusSnapshot shown_;
     bool first_ = true;
 };

@@ -1,13 +1,16 @@
 // End-to-end figures of the driver as users run it: packets written into a
 // pseudo-terminal at the board's full rate, events read from the log backend.
 // Prints the latency from a packet's last byte to its event, the CPU time per
-// 1000 packets, and a silent board's CPU use and wake-ups per second.
+// 1000 packets, and the CPU use and wake-ups per second of a silent board and
+// of a reader paused by SIGUSR2, for the whole process and for each thread
+// that woke.
 //
 //   zorvan-bench-e2e [--packets N] [--silent-seconds S]
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -36,6 +40,8 @@ namespace fs = std::filesystem;
 struct Usage {
     double cpuSeconds = 0;           // on-CPU time of every thread
     unsigned long long wakeups = 0;  // voluntary + involuntary context switches
+    // Wake-ups of each thread, by "name/tid".
+    std::map<std::string, unsigned long long> threadWakeups;
 };
 
 Usage usageOf(pid_t pid) {
@@ -47,16 +53,38 @@ Usage usageOf(pid_t pid) {
         if (schedstat >> ns) {
             usage.cpuSeconds += static_cast<double>(ns) / 1e9;
         }
+        std::string name;
+        std::getline(std::ifstream(entry.path() / "comm"), name);
+        unsigned long long wakeups = 0;
         std::ifstream status(entry.path() / "status");
         std::string line;
         while (std::getline(status, line)) {
             if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
                 line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
-                usage.wakeups += std::strtoull(line.c_str() + line.find(':') + 1, nullptr, 10);
+                wakeups += std::strtoull(line.c_str() + line.find(':') + 1, nullptr, 10);
             }
         }
+        usage.wakeups += wakeups;
+        usage.threadWakeups[name + "/" + entry.path().filename().string()] = wakeups;
     }
     return usage;
+}
+
+// The process's CPU use and wake-ups between two looks, then each thread
+// that woke at all.
+void printIdle(const char* what, int seconds, const Usage& start, const Usage& end) {
+    std::printf("%s over %d s: CPU %.3f%% of one core, %.2f wake-ups/s\n", what, seconds,
+                100.0 * (end.cpuSeconds - start.cpuSeconds) / seconds,
+                static_cast<double>(end.wakeups - start.wakeups) / seconds);
+    for (const auto& [thread, wakeups] : end.threadWakeups) {
+        const auto before = start.threadWakeups.find(thread);
+        const unsigned long long woke =
+            wakeups - (before == start.threadWakeups.end() ? 0 : before->second);
+        if (woke > 0) {
+            std::printf("  thread %s: %.2f wake-ups/s\n", thread.c_str(),
+                        static_cast<double>(woke) / seconds);
+        }
+    }
 }
 
 std::array<std::uint8_t, 8> penDown(int x, int y) {
@@ -141,10 +169,23 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // Silent board: only the 5 ms polls and a handshake every ~1.5 s.
+    // Silent board: the reader wakes only for the handshake every ~1.5 s.
     const Usage silentStart = usageOf(driver.pid());
     std::this_thread::sleep_for(std::chrono::seconds(silentSeconds));
     const Usage silentEnd = usageOf(driver.pid());
+
+    // Paused by the calibration tool's SIGUSR2: nothing to do at all.
+    kill(driver.pid(), SIGUSR2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const Usage pausedStart = usageOf(driver.pid());
+    std::this_thread::sleep_for(std::chrono::seconds(silentSeconds));
+    const Usage pausedEnd = usageOf(driver.pid());
+    // SIGUSR1 resumes; the next silence loads the calibration again.
+    kill(driver.pid(), SIGUSR1);
+    if (!waitForHandshake(master, std::chrono::seconds(10))) {
+        std::fprintf(stderr, "zorvan-bench-e2e: no handshake after resuming\n");
+        return 1;
+    }
 
     // Events arrive on the driver's stdout; stamp each as it is read.
     std::vector<Clock::time_point> arrivals;
@@ -176,7 +217,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < packets + kDropped; ++i) {
         std::this_thread::sleep_until(next);
         next += period;
-        const auto packet = penDown(500 + (i * 3) % 3000, 2000);
+        // Each sweep across the board runs on a row of its own: a stroke that
+        // came back to its press point would be a held pen, whose right click
+        // posts five events for one packet.
+        const auto packet = penDown(500 + (i * 3) % 3000, 1000 + (i / 1000) % 20 * 100);
         (void)!write(master, packet.data(), packet.size());
         if (i >= kDropped) {
             sent.push_back(Clock::now());
@@ -204,9 +248,8 @@ int main(int argc, char** argv) {
         "CPU per 1000 packets at full rate: %.1f ms (%.1f%% of one core)\n",
         (streamEnd.cpuSeconds - streamStart.cpuSeconds) * 1000.0 * 1000.0 / (packets + kDropped),
         100.0 * (streamEnd.cpuSeconds - streamStart.cpuSeconds) / streamSeconds);
-    std::printf("silent board over %d s: CPU %.3f%% of one core, %.0f wake-ups/s\n", silentSeconds,
-                100.0 * (silentEnd.cpuSeconds - silentStart.cpuSeconds) / silentSeconds,
-                static_cast<double>(silentEnd.wakeups - silentStart.wakeups) / silentSeconds);
+    printIdle("silent board", silentSeconds, silentStart, silentEnd);
+    printIdle("paused reader", silentSeconds, pausedStart, pausedEnd);
 
     driver.terminate();
     close(slave);

@@ -1,11 +1,13 @@
 #include "driver/app_controller.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <span>
 
 #include "driver/board_open_failure.h"
@@ -56,6 +58,10 @@ AppController::~AppController() {
 }
 
 void AppController::awakeFromNib() {
+    // The reader's wait is where the two signals are taken; here, on the
+    // main thread, they stay blocked (a program blocks them before it starts
+    // any thread, so that all its threads do).
+    blockRunSignals();
     if (!installRunSignalHandlers()) {
         services_.warn("cannot install the SIGUSR1/SIGUSR2 handlers: " + errnoText(errno));
     }
@@ -67,6 +73,8 @@ void AppController::awakeFromNib() {
 }
 
 bool AppController::startReaderThread() {
+    // Signals that came while no reader waited for them act now.
+    takePendingRunSignals();
     if (reader_.joinable()) {
         if (readerActive_.load()) {
             if (services_.runFlags.iRun.load(kRelaxed) >= 0) {
@@ -110,9 +118,20 @@ void AppController::readerHasEnded() {
     }
 }
 
+void AppController::stopReader() {
+    services_.runFlags.iRun.store(-1, kRelaxed);
+    wake_.wake();
+}
+
+void AppController::statusChanged() {
+    if (services_.statusChanged) {
+        services_.statusChanged();
+    }
+}
+
 void AppController::shutdown() {
     restartPending_ = false;
-    services_.runFlags.iRun.store(-1, kRelaxed);
+    stopReader();
     if (!reader_.joinable()) {
         return;
     }
@@ -165,6 +184,10 @@ void AppController::reportOpenFailure(int error) {
 
 void AppController::ThreadreadData() {
     RunFlags& flags = services_.runFlags;
+    // Taken only inside the reader's wait, whoever started this thread.
+    blockRunSignals();
+    // Named, so that a look at the process's threads tells which one woke.
+    pthread_setname_np(pthread_self(), "zorvan-reader");
     const int fd = link_.InitSerialPort(services_.devicePath.c_str());
     if (fd < 0 && link_.lastOpenError() == kBoardLocked) {
         // Two readers would split the board's bytes and neither would get
@@ -195,62 +218,89 @@ void AppController::ThreadreadData() {
         return;
     }
     log("board connected at " + services_.devicePath);
+    statusChanged();
     runLoop(fd);
     link_.CloseSerialPort(fd);
+    statusChanged();
 }
 
 void AppController::runLoop(int fd) {
     RunFlags& flags = services_.runFlags;
     std::int32_t iDownSkip = 0;
-    std::int32_t iIdleCount = 0;
     PacketFramer framer;
     // Room for several packets: at full line rate more than one arrives
-    // within a turn, and all of them are handed over in that turn.
+    // between two wake-ups, and all of them are handed over at once.
     std::array<std::uint8_t, 512> buffer{};
+    // When the silence ends: kSilence after the last byte or handshake.
+    ReaderClock::time_point silenceEnds = ReaderClock::now() + kSilence;
+    // Set while paused; a pause does not count as silence.
+    std::optional<ReaderClock::time_point> pausedSince;
+    // A device that hung up without data answers every wait at once: it is
+    // left out of the wait until the next silence, when it is tried again.
+    bool boardHungUp = false;
 
     while (flags.iRun.load(kRelaxed) > 0) {
         if (!flags.bRun.load(kRelaxed)) {
-            sleepUntil(ReaderClock::now() + kPausedTurn);
-            continue;
-        }
-        const auto deadline = ReaderClock::now() + kTurn;
-        ssize_t received = 0;
-        if (waitForInput(fd, deadline) != WaitResult::Timeout) {
-            // A vanished device answers with EIO or 0; neither delivers bytes.
-            received = ::read(fd, buffer.data(), buffer.size());
-        }
-        if (received > 0) {
-            framer.push(std::span(buffer.data(), static_cast<std::size_t>(received)),
-                        [&](const Packet& packet) {
-                            if (!calibrationLoaded_) {
-                                // Nothing loaded yet: a pen already on the board,
-                                // or a board that never falls silent, would map
-                                // every point to the top-left corner.
-                                flags.bNeedReadPara.store(false, kRelaxed);
-                                ReadSystemParam();
-                            }
-                            handler_->handlePacket(packet, iDownSkip);
-                        });
-            iIdleCount = 0;
-            continue;
-        }
-        // Nothing arrived: the turn lasts its full 5 ms even when the device
-        // answers at once, so a vanished board never makes the loop spin.
-        sleepUntil(deadline);
-        if (++iIdleCount > kIdleLimit) {
-            // A contact still held would have sent samples all along.
-            handler_->releaseHeldContact();
-            // Cleared before the load, so that a SIGUSR1 during the load
-            // leaves another load pending.
-            if (flags.bNeedReadPara.exchange(false, kRelaxed)) {
-                ReadSystemParam();
+            if (!pausedSince) {
+                pausedSince = ReaderClock::now();
+                statusChanged();
             }
-            link_.WriteData(fd);
-            iIdleCount = 0;
-            // Bytes of one packet follow each other within milliseconds; what
-            // is left over after 1.5 s of silence would only spoil the next.
-            framer.clear();
+            // Nothing is read and nothing is due: only a signal or a stop
+            // ends this wait.
+            waitForReader(-1, wake_.fd(), std::nullopt);
+            continue;
         }
+        if (pausedSince) {
+            silenceEnds += ReaderClock::now() - *pausedSince;
+            pausedSince.reset();
+            statusChanged();
+        }
+        const WaitResult result = waitForReader(boardHungUp ? -1 : fd, wake_.fd(), silenceEnds);
+        if (result == WaitResult::Woken) {
+            // A signal (SIGUSR1 also vouches for the calibration anew) or a
+            // stop: the flags are read again at the top.
+            statusChanged();
+            continue;
+        }
+        if (result == WaitResult::Hangup) {
+            boardHungUp = true;
+            continue;
+        }
+        if (result == WaitResult::Readable) {
+            const ssize_t received = ::read(fd, buffer.data(), buffer.size());
+            if (received > 0) {
+                framer.push(std::span(buffer.data(), static_cast<std::size_t>(received)),
+                            [&](const Packet& packet) {
+                                if (!calibrationLoaded_) {
+                                    // Nothing loaded yet: a pen already on the
+                                    // board, or a board that never falls silent,
+                                    // would map every point to the top-left corner.
+                                    flags.bNeedReadPara.store(false, kRelaxed);
+                                    ReadSystemParam();
+                                }
+                                handler_->handlePacket(packet, iDownSkip);
+                            });
+                silenceEnds = ReaderClock::now() + kSilence;
+            } else if (received == 0 || (errno != EAGAIN && errno != EINTR)) {
+                // A hung-up terminal reads as end of file (or EIO) while
+                // polling as readable: no bytes, and no spinning on it.
+                boardHungUp = true;
+            }
+            continue;
+        }
+        // The silence: a contact still held would have sent samples all along.
+        handler_->releaseHeldContact();
+        // Cleared before the load, so that a SIGUSR1 during the load leaves
+        // another load pending.
+        if (flags.bNeedReadPara.exchange(false, kRelaxed)) {
+            ReadSystemParam();
+        }
+        link_.WriteData(fd);
+        // Bytes of one packet follow each other within milliseconds; what is
+        // left over after 1.5 s of silence would only spoil the next.
+        framer.clear();
+        boardHungUp = false;
+        silenceEnds = ReaderClock::now() + kSilence;
     }
     // Removed, gone or quitting: nothing will ever lift a press now.
     handler_->releaseHeldContact();

@@ -16,6 +16,7 @@
 #include "driver/calibration_loader.h"
 #include "driver/log_writer.h"
 #include "driver/packet_handler.h"
+#include "driver/reader_wake.h"
 #include "driver/run_flags.h"
 
 namespace zorvan::serial {
@@ -40,6 +41,12 @@ inline constexpr const char* kDefaultBoardPath = "/dev/tty.SLAB_USBtoUART";
 //
 // Threads: awakeFromNib(), startReaderThread() and shutdown() run on the main
 // thread; ThreadreadData() runs on the one reader thread.
+//
+// The reader sleeps until something it reacts to happens: bytes from the
+// board, the silence deadline (kSilence after the last byte or handshake),
+// SIGUSR1 or SIGUSR2 (which only it unblocks, inside its wait), or a wake
+// after iRun changed (wakeReader()). A paused reader waits for the last two
+// only.
 class AppController {
   public:
     struct Services {
@@ -78,12 +85,16 @@ class AppController {
         serial::RunLoop* mainLoop = nullptr;
         // Where "Add!!" is printed when the board arrives.
         std::FILE* arrivalMessages = stdout;
+        // Called on the reader thread when what the window shows of the
+        // reader may have changed: opened, paused, resumed, woken by a
+        // signal, ended. Must not block.
+        std::function<void()> statusChanged{};
     };
 
-    // Timing of the reader loop.
-    static constexpr auto kTurn = std::chrono::milliseconds(5);
-    static constexpr auto kPausedTurn = std::chrono::milliseconds(10);
-    static constexpr std::int32_t kIdleLimit = 300;
+    // The board's silence after which the pending calibration is loaded and
+    // the handshake sent, and again after each handshake while it lasts
+    // (301 polls of 5 ms, as the board and the calibration tool know it).
+    static constexpr auto kSilence = std::chrono::microseconds(1'505'000);
     // The pause between the board's arrival and the new reader.
     static constexpr auto kArrivalPause = std::chrono::milliseconds(100);
     // How long quitting waits for the reader to end.
@@ -126,6 +137,10 @@ class AppController {
     // what its symlinks lead to.
     bool isBoardPort(const serial::VXSerialPort& port) const;
 
+    // Makes the reader read the run flags again now (after a change of iRun
+    // or bRun made outside a signal handler). Any thread.
+    void wakeReader() { wake_.wake(); }
+
     // Stops the reader (iRun = -1), waits for it to close the board and end,
     // for at most kQuitPatience (then abandonReader). Idempotent; called when
     // the application quits.
@@ -156,6 +171,8 @@ class AppController {
     void afterBoardArrival();
     bool isBoardPortOfBatch(const serial::VXSerialPort& first) const;
     void runLoop(int fd);
+    void statusChanged();
+    void stopReader();
 
     Services services_;
     std::unique_ptr<PacketHandler> ownHandler_;
@@ -163,6 +180,7 @@ class AppController {
     PacketHandler* handler_;
     CalibrationLoader* loader_;
     BoardSerialLink link_;
+    ReaderWake wake_;
 
     std::thread reader_;
     std::atomic<bool> readerActive_{false};

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <functional>
 
 #include "calibration/calibration_tables.h"
@@ -22,9 +21,8 @@ namespace zorvan {
 // by the calibration load on that same thread.
 class BoardInput : public PacketHandler {
   public:
-    BoardInput(
-        MouseEventSink& sink, std::function<void()> startCalivo,
-        GestureEngine::Clock clock = [] { return std::clock(); });
+    BoardInput(MouseEventSink& sink, std::function<void()> startCalivo,
+               GestureEngine::Clock clock = GestureEngine::monotonicNow);
 
     BoardInput(const BoardInput&) = delete;
     BoardInput& operator=(const BoardInput&) = delete;

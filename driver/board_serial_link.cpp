@@ -67,10 +67,7 @@ int BoardSerialLink::failOpen(int error) {
 }
 
 void BoardSerialLink::WriteData(int fd) {
-    for (const std::uint8_t byte : connect_buf) {
-        // Ignored: the next handshake comes after the next silence.
-        [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
-    }
+    [[maybe_unused]] const ssize_t written = ::write(fd, connect_buf.data(), connect_buf.size());
 }
 
 void BoardSerialLink::CloseSerialPort(int fd) {

@@ -43,7 +43,11 @@ class BoardSerialLink {
     int lastOpenError() const { return lastOpenError_; }
     const std::optional<BoardLockHolder>& lockHolder() const { return lockHolder_; }
 
-    // Sends connect_buf as eight one-byte writes; results are ignored.
+    // Sends connect_buf in one write; the result is ignored (the next
+    // handshake comes after the next silence). One write, not one per byte:
+    // the same bytes on the line, and a pseudo-terminal's writer sleeps
+    // about once per byte written, which would wake an idle driver three
+    // times as often.
     void WriteData(int fd);
 
     // Drains, restores the attributes saved at open and closes. A failed

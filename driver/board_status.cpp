@@ -9,7 +9,9 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 void BoardStatus::publishMode(bool touch, bool softKeys) {
     const Mode m =
         touch ? (softKeys ? Mode::TouchKeys : Mode::Touch) : (softKeys ? Mode::PenKeys : Mode::Pen);
-    mode.store(m, kRelaxed);
+    if (mode.exchange(m, kRelaxed) != m && onChange) {
+        onChange();
+    }
 }
 
 void BoardStatus::publishCalibration(bool stored, std::int32_t columns, std::int32_t rows) {
@@ -17,6 +19,9 @@ void BoardStatus::publishCalibration(bool stored, std::int32_t columns, std::int
     gridRows.store(rows, kRelaxed);
     calibration.store(stored ? Calibration::Stored : Calibration::BuiltIn,
                       std::memory_order_release);
+    if (onChange) {
+        onChange();
+    }
 }
 
 BoardStatusSnapshot takeSnapshot(const RunFlags& flags, const BoardStatus& status) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ struct BoardStatus {
     std::atomic<std::int32_t> gridRows{0};
     std::atomic<Calibration> calibration{Calibration::NotLoaded};
 
+    // Called on the reader thread after a mode that differs from the last
+    // one, and after each load: the window follows these instead of polling.
+    // Set before the reader starts; must not block.
+    std::function<void()> onChange;
+
     void publishMode(bool touch, bool softKeys);
     void publishCalibration(bool stored, std::int32_t columns, std::int32_t rows);
 
@@ -32,7 +38,7 @@ struct BoardStatus {
 };
 
 // One consistent-enough look at the board for the window, taken on the GUI
-// thread. Values may be a poll old; the next look catches up.
+// thread after each change it is told of.
 struct BoardStatusSnapshot {
     enum class Board : std::uint8_t { Waiting, Connected, Paused };
 

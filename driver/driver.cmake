@@ -11,6 +11,7 @@ add_library(zorvan_driver STATIC
   ${CMAKE_CURRENT_LIST_DIR}/logging_packet_handler.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packet_framer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reader_wait.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reader_wake.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_flags.cpp)
 add_library(zorvan::driver ALIAS zorvan_driver)
 target_include_directories(zorvan_driver PUBLIC ${PROJECT_SOURCE_DIR})

@@ -108,6 +108,8 @@ void AppController::didAddPorts(const serial::PortListNotification& notification
 
 void AppController::afterBoardArrival() {
     if (services_.runFlags.iRun.load(std::memory_order_relaxed) < 0) {
+        // A pause or resume sent while no reader ran came before this arrival.
+        takePendingRunSignals();
         services_.runFlags.bRun.store(true, std::memory_order_relaxed);
         startReaderThread();
     }
@@ -117,7 +119,7 @@ void AppController::didRemovePorts(const serial::PortListNotification& notificat
     log("didRemovePorts:");
     const auto& ports = notification.userInfo.ports;
     if (!ports.empty() && isBoardPortOfBatch(*ports.front())) {
-        services_.runFlags.iRun.store(-1, std::memory_order_relaxed);
+        stopReader();
     }
 }
 

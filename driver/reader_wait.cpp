@@ -1,13 +1,20 @@
 #include "driver/reader_wait.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+
+#include "driver/run_flags.h"
 
 namespace zorvan {
 
 namespace {
+
 timespec remainingUntil(ReaderClock::time_point deadline) {
     const auto left = deadline - ReaderClock::now();
     if (left <= ReaderClock::duration::zero()) {
@@ -16,43 +23,54 @@ timespec remainingUntil(ReaderClock::time_point deadline) {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
     return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
-}  // namespace
 
-WaitResult waitForInput(int fd, ReaderClock::time_point deadline) {
-    for (;;) {
-        pollfd entry{fd, POLLIN, 0};
-        const timespec timeout = remainingUntil(deadline);
-        const int ready = ::ppoll(&entry, 1, &timeout, nullptr);
-        if (ready > 0) {
-            if (entry.revents & POLLIN) {
-                return WaitResult::Readable;
-            }
-            return WaitResult::Hangup;
-        }
-        if (ready == 0) {
-            return WaitResult::Timeout;
-        }
-        if (errno != EINTR) {
-            // A wait that cannot be made at all is treated like a device
-            // that failed: the caller sleeps out its turn.
-            return WaitResult::Hangup;
-        }
-        if (ReaderClock::now() >= deadline) {
-            return WaitResult::Timeout;
-        }
-    }
+void drainWake(int wakeFd) {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t got = ::read(wakeFd, &count, sizeof count);
 }
 
-void sleepUntil(ReaderClock::time_point deadline) {
-    for (;;) {
-        const timespec left = remainingUntil(deadline);
-        if (left.tv_sec == 0 && left.tv_nsec == 0) {
-            return;
-        }
-        if (::nanosleep(&left, nullptr) == 0) {
-            return;
-        }
+}  // namespace
+
+WaitResult waitForReader(int fd, int wakeFd, std::optional<ReaderClock::time_point> deadline) {
+    // The caller's mask without the two run signals.
+    sigset_t during;
+    pthread_sigmask(SIG_SETMASK, nullptr, &during);
+    sigdelset(&during, SIGUSR1);
+    sigdelset(&during, SIGUSR2);
+
+    pollfd entries[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    timespec timeout{};
+    if (deadline) {
+        timeout = remainingUntil(*deadline);
     }
+    const int ready = ::ppoll(entries, 2, deadline ? &timeout : nullptr, &during);
+    if (ready < 0) {
+        if (errno == EINTR) {
+            return WaitResult::Woken;
+        }
+        // A wait that cannot be made at all (out of memory): give it the
+        // time of a turn, so that retrying never spins, and treat the device
+        // like one that failed.
+        const timespec turn{0, 5'000'000};
+        ::nanosleep(&turn, nullptr);
+        return WaitResult::Hangup;
+    }
+    if (ready == 0) {
+        return WaitResult::Timeout;
+    }
+    const bool woken = (entries[1].revents & POLLIN) != 0;
+    if (woken) {
+        drainWake(wakeFd);
+    }
+    if (entries[0].revents & POLLIN) {
+        // ppoll gives a signal its turn only when nothing is ready.
+        takePendingRunSignals();
+        return WaitResult::Readable;
+    }
+    if (entries[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        return WaitResult::Hangup;
+    }
+    return WaitResult::Woken;
 }
 
 }  // namespace zorvan

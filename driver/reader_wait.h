@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 namespace zorvan {
 
@@ -9,14 +10,17 @@ using ReaderClock = std::chrono::steady_clock;
 enum class WaitResult {
     Timeout,   // nothing happened before the deadline
     Readable,  // bytes may be read now
-    Hangup,    // the device has gone or failed (POLLHUP, POLLERR, POLLNVAL)
+    Hangup,    // the device has gone or failed (POLLHUP, POLLERR, POLLNVAL without data)
+    Woken,     // a wake-up or a signal came: the run flags may have changed
 };
 
-// Waits until fd is readable, reports a hang-up, or the deadline passes.
-// A signal that interrupts the wait does not end it early.
-WaitResult waitForInput(int fd, ReaderClock::time_point deadline);
-
-// Sleeps until the deadline, through interrupting signals.
-void sleepUntil(ReaderClock::time_point deadline);
+// The reader's one wait: for input on fd (not watched when negative), a
+// wake-up on wakeFd, SIGUSR1 or SIGUSR2, or the deadline (none: no time-out).
+// The caller keeps SIGUSR1 and SIGUSR2 blocked; the wait alone unblocks them,
+// so a signal that comes after the caller read the flags still ends it. A
+// wake-up is drained here. A run signal pending while the device was
+// readable is taken before returning, so a stream of bytes cannot hold a
+// pause off.
+WaitResult waitForReader(int fd, int wakeFd, std::optional<ReaderClock::time_point> deadline);
 
 }  // namespace zorvan

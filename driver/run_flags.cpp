@@ -1,5 +1,6 @@
 #include "driver/run_flags.h"
 
+#include <pthread.h>
 #include <signal.h>
 
 namespace zorvan {
@@ -34,6 +35,36 @@ bool installRunSignalHandlers() {
     action.sa_handler = sigusr2_handler;
     const bool usr2 = sigaction(SIGUSR2, &action, nullptr) == 0;
     return usr1 && usr2;
+}
+
+sigset_t runSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGUSR1);
+    sigaddset(&set, SIGUSR2);
+    return set;
+}
+
+void blockRunSignals() {
+    const sigset_t set = runSignalSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void takePendingRunSignals() {
+    sigset_t pending;
+    if (sigpending(&pending) != 0 ||
+        (sigismember(&pending, SIGUSR1) != 1 && sigismember(&pending, SIGUSR2) != 1)) {
+        return;
+    }
+    const timespec now{0, 0};
+    for (const int signalNumber : {SIGUSR2, SIGUSR1}) {
+        sigset_t one;
+        sigemptyset(&one);
+        sigaddset(&one, signalNumber);
+        if (sigtimedwait(&one, nullptr, &now) == signalNumber) {
+            signalNumber == SIGUSR1 ? sigusr1_handler(signalNumber) : sigusr2_handler(signalNumber);
+        }
+    }
 }
 
 }  // namespace zorvan

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <atomic>
 #include <cstdint>
 
@@ -35,5 +37,18 @@ void sigusr2_handler(int signalNumber);
 
 // Installs both handlers with sigaction. Returns false if either failed.
 bool installRunSignalHandlers();
+
+// SIGUSR1 and SIGUSR2 reach the driver only where the reader waits for them:
+// every other thread keeps them blocked, so that the kernel hands them to the
+// reader, whose wait is the only place that unblocks them. A program blocks
+// them in its first thread before it starts any other (threads inherit it).
+void blockRunSignals();
+// The set of the two.
+sigset_t runSignalSet();
+// Runs the handler of each of the two signals pending while nobody waited for
+// them (no reader, or the reader busy), on the calling thread, which must
+// block them: SIGUSR2 first, then SIGUSR1, as the calibration tool always
+// resumes after it paused.
+void takePendingRunSignals();
 
 }  // namespace zorvan

@@ -4,8 +4,8 @@
 // every button pressed has been released.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <span>
 
 #include "calibration/memory_settings_store.h"
@@ -44,11 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const FixedDisplay display({input.take<std::uint16_t>(), input.take<std::uint16_t>()});
 
-    // Processor time moves on by a step of the input's choice per packet, so
-    // runs of releases fall both inside and outside the double-click window.
+    // The clock moves on by a step of the input's choice per packet (up to
+    // 65.5 ms), so runs of releases fall both inside and outside the
+    // double-click window.
     const auto clockStep = input.take<std::uint16_t>();
     const std::size_t chunk = 1 + input.take<std::uint8_t>() % 16;
-    std::clock_t now = 0;
+    std::chrono::nanoseconds now{0};
 
     zorvan::RecordingSink sink;
     zorvan::BoardInput road(
@@ -62,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (auto bytes = input.rest(); !bytes.empty();) {
         const std::size_t n = std::min(chunk, bytes.size());
         framer.push(bytes.first(n), [&](const zorvan::Packet& packet) {
-            now += clockStep;
+            now += std::chrono::microseconds(clockStep);
             road.decode(packet, iDownSkip);
         });
         bytes = bytes.subspan(n);

@@ -24,18 +24,11 @@ ScreenPoint smooth(ScreenPoint p, ScreenPoint r) {
         static_cast<float>(0.6 * static_cast<double>(p.y) + 0.4 * static_cast<double>(r.y))};
 }
 
-// The clock is kept as its low 32 bits, and differences wrap like 32-bit
-// signed arithmetic, done here on unsigned values so that no overflow is UB.
-std::int32_t clock32(std::clock_t t) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(t));
-}
-
-std::int32_t elapsed32(std::int32_t now, std::int32_t before) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
-                                     static_cast<std::uint32_t>(before));
-}
-
 }  // namespace
+
+std::chrono::nanoseconds GestureEngine::monotonicNow() {
+    return std::chrono::steady_clock::now().time_since_epoch();
+}
 
 GestureEngine::GestureEngine(Mapper map, const CalibrationTables& tables, const bool& bTouch,
                              MouseEventSink& sink, Clock clock)
@@ -63,8 +56,7 @@ void GestureEngine::release(ScreenPoint p) {
     if (s.Up_Count >= 2) {
         s.Up_Count = 0;
         if (inBox(p, s.ptLastUP, DCIL_DIS_LIMIT)) {
-            const std::int32_t since = elapsed32(clock32(clock_()), s.Time_Last_Click);
-            if (Time_Double_Click > since) {
+            if (Time_Double_Click > clock_() - s.Time_Last_Click) {
                 MouseDoubleClick(sink_, p);
             }
         }
@@ -76,7 +68,7 @@ void GestureEngine::release(ScreenPoint p) {
     s.T_DATA_COUNT = 0;
     s.E_DATA_COUNT = 0;
     s.Up_Count += 1;
-    s.Time_Last_Click = clock32(clock_());
+    s.Time_Last_Click = clock_();
 }
 
 void GestureEngine::forgetContact() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <ctime>
+#include <chrono>
 #include <functional>
 
 #include "calibration/calibration_tables.h"
@@ -34,12 +34,12 @@ class GestureEngine {
   public:
     // Raw board coordinate to screen point.
     using Mapper = std::function<ScreenPoint(float x, float y)>;
-    // Processor time in clock() ticks; injectable so tests can set it.
-    using Clock = std::function<std::clock_t()>;
+    // A monotonic clock's reading; injectable so tests can set it.
+    using Clock = std::function<std::chrono::nanoseconds()>;
+    static std::chrono::nanoseconds monotonicNow();
 
-    GestureEngine(
-        Mapper map, const CalibrationTables& tables, const bool& bTouch, MouseEventSink& sink,
-        Clock clock = [] { return std::clock(); });
+    GestureEngine(Mapper map, const CalibrationTables& tables, const bool& bTouch,
+                  MouseEventSink& sink, Clock clock = monotonicNow);
 
     // One decoded board position (down) or release (!down), raw coordinates.
     void BoardMouse(float x, float y, bool down);

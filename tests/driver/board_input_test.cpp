@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -68,7 +69,7 @@ class BoardInputTest : public ::testing::Test {
 
     RecordingSink sink;
     int calivoRequests = 0;
-    std::clock_t now = 0;
+    std::chrono::nanoseconds now{0};
     BoardInput input;
     MemorySettingsStore store;
     FixedDisplay display;
@@ -107,7 +108,7 @@ TEST_F(BoardInputTest, TouchStrokeSwapsAxesAndLiftsAtTheThirdUp) {
 TEST_F(BoardInputTest, ThreeQuickTapsEndInADoubleClick) {
     send({kPenKeysOff});
     for (int tap = 0; tap < 3; ++tap) {
-        now += 1000;
+        now += std::chrono::milliseconds(100);
         send({data(0x51, 2000, 2000), data(0x51, 2000, 2000), data(0x51, 2000, 2000),
               data(0x51, 2000, 2000), data(0x61, 2000, 2000)});
     }

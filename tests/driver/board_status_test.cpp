@@ -89,6 +89,8 @@ class FixedDisplay : public MainDisplay {
 
 TEST(BoardStatusPublishing, TheRoadPublishesModeAndCalibrationAndTheFlagsTheBoard) {
     BoardStatus status;
+    int told = 0;  // the window is told of each change, and only of changes
+    status.onChange = [&told] { ++told; };
     RunFlags flags;
     RecordingSink sink;
     BoardInput input(sink, [] {});
@@ -98,17 +100,21 @@ TEST(BoardStatusPublishing, TheRoadPublishesModeAndCalibrationAndTheFlagsTheBoar
     struct ModeCase {
         Packet packet;
         Mode mode;
+        int told;
     };
+    const Packet touch{0xC8, 0xCC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFB};
     const ModeCase modes[] = {
-        {makeDataPacket(0x51, 100, 100), Mode::Unknown},        // data says nothing of the mode
-        {Packet{0x12, 0x34, 0, 0, 0, 0, 0, 0}, Mode::Unknown},  // no signature
-        {Packet{0xE8, 0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xCA}, Mode::PenKeys},
-        {Packet{0xC8, 0xCC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFB}, Mode::Touch},
-        {makeDataPacket(0x51, 100, 100), Mode::Touch},
+        {makeDataPacket(0x51, 100, 100), Mode::Unknown, 0},        // data says nothing of the mode
+        {Packet{0x12, 0x34, 0, 0, 0, 0, 0, 0}, Mode::Unknown, 0},  // no signature
+        {Packet{0xE8, 0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xCA}, Mode::PenKeys, 1},
+        {touch, Mode::Touch, 2},
+        {touch, Mode::Touch, 2},  // the same mode again is no change
+        {makeDataPacket(0x51, 100, 100), Mode::Touch, 2},
     };
     for (const ModeCase& c : modes) {
         input.handlePacket(c.packet, iDownSkip);
         EXPECT_EQ(status.mode.load(), c.mode);
+        EXPECT_EQ(told, c.told);
     }
 
     MemorySettingsStore store;
@@ -118,6 +124,7 @@ TEST(BoardStatusPublishing, TheRoadPublishesModeAndCalibrationAndTheFlagsTheBoar
     EXPECT_EQ(takeSnapshot(flags, status).calibration, Calibration::NotLoaded);
     loader.load();
     EXPECT_EQ(calibrationText(takeSnapshot(flags, status)), "default grid: not calibrated");
+    EXPECT_EQ(told, 3);
     // A 3 x 3 grid with every dot at one place fails the spacing check.
     store.setInteger("DotCount", 3);
     loader.load();

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -89,6 +91,7 @@ class HotPlugTest : public ::testing::Test {
                       .packetHandler = &handler,
                       .calibrationLoader = loader,
                       .closeMessages = closeMessages,
+                      .abandonReader = test::failOnStuckReader,
                       .mainLoop = &loop,
                       .arrivalMessages = arrivals}) {}
     ~HotPlugTest() override {
@@ -177,6 +180,38 @@ TEST_F(HotPlugTest, UnplugStopsTheReaderAndReplugStartsANewOne) {
     loop.runFor(200ms);
     EXPECT_EQ(addCount(), 2);
     EXPECT_EQ(flags.iRun.load(), secondFd);
+}
+
+TEST_F(HotPlugTest, UnplugEndsTheReaderAtOnceRunningOrPaused) {
+    // The board is closed (its settings put back) as soon as the reader ends.
+    const int probe = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(probe, &before), 0);
+    const auto closed = [&] {
+        termios now{};
+        return ::tcgetattr(probe, &now) == 0 && now.c_lflag == before.c_lflag;
+    };
+    controller.subscribeToPortList(list);
+    for (const bool paused : {false, true}) {
+        SCOPED_TRACE(paused ? "paused" : "running");
+        flags.bRun = true;
+        if (paused) {
+            list.scripted().announceAdded({board});
+        } else {
+            controller.startReaderThread();
+        }
+        ASSERT_TRUE(running());
+        ASSERT_TRUE(pumpUntil([&] { return !closed(); }, 1s));
+        // Well into a silence, so that its end cannot stand in for the wake.
+        std::this_thread::sleep_for(300ms);
+        flags.bRun = !paused;
+        controller.wakeReader();
+        std::this_thread::sleep_for(50ms);
+
+        list.scripted().announceRemoved({board});
+        EXPECT_TRUE(pumpUntil(closed, 500ms)) << "the reader slept on after the removal";
+    }
+    ::close(probe);
 }
 
 TEST_F(HotPlugTest, TheBoardAbsentAtStartIsReadOnceItArrives) {

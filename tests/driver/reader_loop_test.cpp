@@ -68,7 +68,9 @@ struct ReaderFixture {
                       .warn = [this](std::string_view line) { warnings.add(line); },
                       .packetHandler = &handler,
                       .calibrationLoader = loader,
-                      .closeMessages = closeMessages}) {}
+                      .closeMessages = closeMessages,
+                      .abandonReader = test::failOnStuckReader,
+                      .statusChanged = [this] { ++statusChanges; }}) {}
     ~ReaderFixture() {
         controller.shutdown();
         std::fclose(closeMessages);
@@ -83,6 +85,7 @@ struct ReaderFixture {
     test::LogLines log;
     test::LogLines warnings;
     std::FILE* closeMessages = std::tmpfile();
+    std::atomic<int> statusChanges{0};
     std::unique_ptr<RunFlags> ownFlags;
     RunFlags& flags;
     AppController controller;
@@ -130,6 +133,8 @@ TEST(ReaderLoop, FramesPacketsThenHandshakesAtEachSilenceWithOneLoad) {
 }
 
 TEST(ReaderLoop, Usr2PausesAndUsr1ResumesWithAFreshLoad) {
+    // As in the program: only the reader's wait takes the two signals.
+    blockRunSignals();
     RunFlags& flags = processRunFlags();
     flags.bRun = true;
     flags.bNeedReadPara = true;
@@ -139,20 +144,65 @@ TEST(ReaderLoop, Usr2PausesAndUsr1ResumesWithAFreshLoad) {
     EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
     EXPECT_EQ(f.controller.calibrationLoads(), 1);
 
+    // Paused half-way through a silence: no handshake while paused, and the
+    // silence goes on from where it stopped, not from the start nor at once.
+    std::this_thread::sleep_for(500ms);
+    int changes = f.statusChanges.load();
     ASSERT_EQ(::kill(::getpid(), SIGUSR2), 0);
-    ASSERT_TRUE(waitUntil([&] { return !flags.bRun.load(); }, 1s));
-    std::this_thread::sleep_for(25ms);  // the turn under way ends
+    EXPECT_TRUE(waitUntil([&] { return f.statusChanges.load() > changes; }, 1s))
+        << "the reader did not wake for the pause";
+    EXPECT_TRUE(f.pty.read(8, 1500ms).empty()) << "a handshake while paused";
+    ASSERT_EQ(::kill(::getpid(), SIGUSR1), 0);
+    const auto resumed = Clock::now();
+    EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
+    EXPECT_GE(secondsSince(resumed), 0.9);
+    EXPECT_EQ(f.controller.calibrationLoads(), 2) << "SIGUSR1 asks for a load";
+
+    // Bytes that come while paused wait in the line; a resume reads them at once.
+    changes = f.statusChanges.load();
+    ASSERT_EQ(::kill(::getpid(), SIGUSR2), 0);
+    ASSERT_TRUE(waitUntil([&] { return f.statusChanges.load() > changes; }, 1s));
     f.pty.write(bytesOf(kDown));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(f.handler.count(), 0u);
 
     flags.bGet = false;
     ASSERT_EQ(::kill(::getpid(), SIGUSR1), 0);
-    ASSERT_TRUE(waitUntil([&] { return flags.bRun.load(); }, 1s));
-    EXPECT_TRUE(flags.bNeedReadPara.load() && flags.bGet.load());
     EXPECT_EQ(f.handler.waitFor(1, 1s).size(), 1u);
+    EXPECT_TRUE(flags.bRun.load() && flags.bNeedReadPara.load() && flags.bGet.load());
     EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
-    EXPECT_EQ(f.controller.calibrationLoads(), 2);
+    EXPECT_EQ(f.controller.calibrationLoads(), 3);
+}
+
+TEST(ReaderLoop, RunSignalsThatCameWhileNoReaderWaitedActOnceTaken) {
+    // No reader: the signals stay pending until a new reader or an arrival
+    // takes them; both ended up with the calibration tool having resumed.
+    blockRunSignals();
+    ASSERT_TRUE(installRunSignalHandlers());
+    RunFlags& flags = processRunFlags();
+    struct Case {
+        std::vector<int> sent;
+        bool bRun;
+        bool bGet;
+    };
+    for (const Case& c :
+         {Case{{}, true, false}, Case{{SIGUSR2}, false, false}, Case{{SIGUSR1}, true, true},
+          Case{{SIGUSR2, SIGUSR1}, true, true}, Case{{SIGUSR1, SIGUSR2}, true, true}}) {
+        SCOPED_TRACE(c.sent.size());
+        flags.bRun = true;
+        flags.bGet = false;
+        for (const int signalNumber : c.sent) {
+            ASSERT_EQ(::kill(::getpid(), signalNumber), 0);
+        }
+        EXPECT_FALSE(flags.bGet.load()) << "handled before anyone took it";
+        takePendingRunSignals();
+        EXPECT_EQ(flags.bRun.load(), c.bRun);
+        EXPECT_EQ(flags.bGet.load(), c.bGet);
+        sigset_t pending;
+        ASSERT_EQ(::sigpending(&pending), 0);
+        EXPECT_FALSE(sigismember(&pending, SIGUSR1) || sigismember(&pending, SIGUSR2));
+    }
+    flags.bGet = true;
 }
 
 // Notes how many loads had been made when each packet was handed over.
@@ -261,6 +311,7 @@ TEST(ReaderLoop, StopEndsAPausedReaderAndRestoresTheTerminal) {
     ASSERT_TRUE(before.c_lflag & ECHO);
     ASSERT_TRUE(f.startAndOpen());
     f.flags.bRun = false;
+    f.controller.wakeReader();
     std::this_thread::sleep_for(30ms);
 
     const auto stop = Clock::now();

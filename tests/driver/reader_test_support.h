@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,6 +36,13 @@ class RecordingHandler final : public PacketHandler {
     std::condition_variable changed_;
     std::vector<Packet> packets_;
 };
+
+// For a controller's abandonReader: a reader that does not stop when asked
+// fails the test (the default would end the process with success).
+[[noreturn]] inline void failOnStuckReader() {
+    std::fputs("FAILED: the reader did not stop when asked\n", stderr);
+    std::_Exit(3);
+}
 
 // Collects log lines from any thread.
 class LogLines {

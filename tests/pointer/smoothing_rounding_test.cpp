@@ -5,6 +5,7 @@
 // configured, and against a copy compiled for FMA hardware.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -66,7 +67,7 @@ TEST(SmoothingRounding, PenDragsAreSmoothedWithoutFusedMultiplyAdd) {
             [](float px, float py) {
                 return ScreenPoint{px, py};
             },
-            tables, bTouch, sink, [] { return std::clock_t{0}; });
+            tables, bTouch, sink, [] { return std::chrono::nanoseconds{0}; });
         engine.BoardMouse(x.r, y.r, true);  // press
         engine.BoardMouse(x.r, y.r, true);  // the reference
         engine.BoardMouse(x.p, y.p, true);  // smoothed

@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <span>
 
 #include "driver/app_controller.h"
@@ -14,9 +15,9 @@ namespace zorvan::calivo {
 
 BoardPort::BoardPort(Handlers handlers, QObject* parent)
     : QObject(parent), handlers_(std::move(handlers)) {
-    // The reader loop's silence: its idle limit of 5 ms turns.
-    silenceTimer_.setInterval(static_cast<int>(AppController::kIdleLimit) *
-                              static_cast<int>(AppController::kTurn.count()));
+    // The reader loop's silence.
+    silenceTimer_.setInterval(
+        std::chrono::duration_cast<std::chrono::milliseconds>(AppController::kSilence));
     connect(&silenceTimer_, &QTimer::timeout, this, &BoardPort::silence);
 }
 
