@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include <QApplication>
 #include <QMetaObject>
@@ -93,9 +94,11 @@ int main(int argc, char** argv) {
     if (options.listScreens) {
         return zorvan::app::listScreens(options.screen.toStdString());
     }
-    // Carries the serial port list's reports of ports coming and going.
-    zorvan::QtRunLoop mainLoop;
-    zorvan::serial::VXSerialPortList::configure(&mainLoop);
+    // Carries the serial library's reports: the port list's ports coming and
+    // going, and any port's background reads and writes.
+    const auto mainLoop = std::make_shared<zorvan::QtRunLoop>();
+    zorvan::serial::RunLoop::setMainLoop(mainLoop);
+    zorvan::serial::VXSerialPortList::configure(mainLoop.get());
     zorvan::app::MainWindow window;
     zorvan::app::QuitSignals quitSignals;
 
@@ -123,7 +126,7 @@ int main(int argc, char** argv) {
                 QMetaObject::invokeMethod(
                     qApp, [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
             },
-        .mainLoop = &mainLoop,
+        .mainLoop = mainLoop.get(),
     });
     if (!driver.startFailure().empty()) {
         std::fprintf(stderr, "zorvan: %s\n", driver.startFailure().c_str());
