@@ -189,6 +189,9 @@ def serial_string():
     write("serial_string_fuzz", "ascii-high", bytes([encodings[1]]) + b"caf\xe9")
     write("serial_string_fuzz", "utf8", bytes([encodings[4]]) + "grüße €".encode())
     write("serial_string_fuzz", "utf8-broken", bytes([encodings[4]]) + b"\xc3\x28\xed\xa0\x80\xf4\x90")
+    # Forms glibc's iconv lets through: above U+10FFFF, then a surrogate.
+    write("serial_string_fuzz", "utf8-beyond", bytes([encodings[4]]) + b"\xf6\x9f\x9d\x9c")
+    write("serial_string_fuzz", "utf8-surrogate", bytes([encodings[4]]) + b"ok\xed\xa0\x80")
     write("serial_string_fuzz", "latin1-all", bytes([encodings[5]]) + bytes(range(256)))
     write("serial_string_fuzz", "cp1252-holes", bytes([encodings[12]]) + b"\x80\x81\x8d\x9f")
     write("serial_string_fuzz", "macroman-all", bytes([encodings[30]]) + bytes(range(256)))

@@ -1,6 +1,8 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <string_view>
+
 #include "serial/string_encoding.h"
 
 namespace zorvan::serial {
@@ -21,6 +23,49 @@ const char* iconvName(VXStringEncoding encoding) {
         default:
             return nullptr;
     }
+}
+
+// Strict UTF-8: shortest forms only, no surrogates, nothing above U+10FFFF.
+// glibc's iconv lets through old 5- and 6-byte forms and code points up to
+// 0x7FFFFFFF, so UTF-8 is checked here rather than by iconv.
+bool isValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        char32_t code = 0;
+        if (lead < 0x80) {
+            length = 1;
+            code = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            code = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            code = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            code = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (length > text.size() - i) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3F);
+        }
+        static constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < kShortest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
 }
 
 // The whole input converted, or nullopt at the first sequence iconv refuses
@@ -65,11 +110,18 @@ std::optional<std::string> convert(const char* to, const char* from, const char*
 
 std::optional<std::string> decodeString(std::span<const std::uint8_t> bytes,
                                         VXStringEncoding encoding) {
+    if (encoding == VXUTF8StringEncoding) {
+        std::string text(bytes.begin(), bytes.end());
+        return isValidUtf8(text) ? std::optional(std::move(text)) : std::nullopt;
+    }
     return convert("UTF-8", iconvName(encoding), reinterpret_cast<const char*>(bytes.data()),
                    bytes.size());
 }
 
 std::optional<Bytes> encodeString(const std::string& text, VXStringEncoding encoding) {
+    if (!isValidUtf8(text)) {
+        return std::nullopt;
+    }
     const auto converted = convert(iconvName(encoding), "UTF-8", text.data(), text.size());
     if (!converted) {
         return std::nullopt;

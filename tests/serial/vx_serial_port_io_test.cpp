@@ -183,6 +183,12 @@ TEST(VXSerialPortStringTest, EncodingsByNumber) {
         {VXUTF8StringEncoding, {0xC3, 0xA9, 'a'}, "\u00e9a"},
         {VXUTF8StringEncoding, {0xFF, 'a'}, std::nullopt},
         {VXUTF8StringEncoding, {0xC3}, std::nullopt},  // cut short
+        // Forms that glibc's iconv lets through: above U+10FFFF, a
+        // surrogate, an overlong slash.
+        {VXUTF8StringEncoding, {0xF6, 0x9F, 0x9D, 0x9C}, std::nullopt},
+        {VXUTF8StringEncoding, {0xED, 0xA0, 0x80}, std::nullopt},
+        {VXUTF8StringEncoding, {0xC0, 0xAF}, std::nullopt},
+        {VXUTF8StringEncoding, {0xF0, 0x9F, 0x98, 0x80}, "\U0001F600"},
         {VXASCIIStringEncoding, {'a', 'b'}, "ab"},
         {VXASCIIStringEncoding, {0x80}, std::nullopt},
         {VXISOLatin1StringEncoding, {0xE9, 0xFF}, "\u00e9\u00ff"},
@@ -199,6 +205,7 @@ TEST(VXSerialPortStringTest, EncodingsByNumber) {
     }
     EXPECT_EQ(encodeString("\u20ac", VXISOLatin1StringEncoding), std::nullopt);
     EXPECT_EQ(encodeString("\xff", VXUTF8StringEncoding), std::nullopt);
+    EXPECT_EQ(encodeString("\xf6\x9f\x9d\x9c", VXISOLatin1StringEncoding), std::nullopt);
 }
 
 TEST(VXSerialPortStringTest, ReadsAndWritesText) {
