@@ -102,6 +102,27 @@ std::shared_ptr<serial::VXSerialPort> openPort(const std::string& path,
     return port;
 }
 
+void takePath(const std::string& word, std::optional<std::string>& path, std::string& error) {
+    if (!word.empty() && word[0] != '-' && !path) {
+        path = word;
+    } else {
+        error = "unexpected \"" + word + "\"";
+    }
+}
+
+bool badCommandLine(const char* command, const std::optional<std::string>& path,
+                    std::string error) {
+    if (error.empty() && !path) {
+        error = std::string(command) + " needs a PATH";
+    }
+    if (error.empty()) {
+        return false;
+    }
+    std::fprintf(stderr, "zorvan-serial %s: %s (see zorvan-serial --help)\n", command,
+                 error.c_str());
+    return true;
+}
+
 void printUsage(std::FILE* out) {
     std::fputs(
         "usage: zorvan-serial list [--watch]\n"

@@ -30,6 +30,14 @@ std::shared_ptr<serial::VXSerialPort> openPort(const std::string& path, const Li
 
 void printUsage(std::FILE* out);
 
+// A word that is no option of the subcommand: its PATH the first time,
+// otherwise an error.
+void takePath(const std::string& word, std::optional<std::string>& path, std::string& error);
+
+// True when the command line was wrong (error, or no PATH given), after
+// saying so on stderr for the subcommand named command.
+bool badCommandLine(const char* command, const std::optional<std::string>& path, std::string error);
+
 // The subcommands: args are the words after the subcommand's name; each
 // answers the process's exit status.
 int runTerm(const std::vector<std::string>& args);

@@ -132,17 +132,11 @@ int runTerm(const std::vector<std::string>& args) {
         } else if (a == "--help") {
             printUsage(stdout);
             return 0;
-        } else if (!a.empty() && a[0] != '-' && !path) {
-            path = a;
         } else {
-            error = "unexpected \"" + a + "\"";
+            takePath(a, path, error);
         }
     }
-    if (error.empty() && !path) {
-        error = "term needs a PATH";
-    }
-    if (!error.empty()) {
-        std::fprintf(stderr, "zorvan-serial term: %s (see zorvan-serial --help)\n", error.c_str());
+    if (badCommandLine("term", path, error)) {
         return 2;
     }
     const auto port = openPort(*path, line);
