@@ -1,7 +1,8 @@
 #include "tests/support/xorg_display.h"
 
+#include "tests/support/display_server.h"
+
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,61 +84,21 @@ XorgDisplay::XorgDisplay() {
     fs::create_directories(dir_ + "/conf.d");
     std::ofstream(dir_ + "/xorg.conf") << kConfig;
 
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        why_ = std::string("pipe: ") + std::strerror(errno);
+    DisplayServer server = startDisplayServer(
+        {kXorg, "-config", dir_ + "/xorg.conf", "-configdir", dir_ + "/conf.d", "-logfile",
+         dir_ + "/xorg.log", "-noreset", "-nolisten", "tcp", "-novtswitch", "-sharevts"},
+        std::chrono::seconds(20));
+    pid_ = server.pid;
+    why_ = server.why;
+    if (pid_ <= 0) {
         return;
     }
-    // Xorg writes its display number to fd 3 once it accepts clients.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> args = {kXorg,
-                                     "-displayfd",
-                                     "3",
-                                     "-config",
-                                     dir_ + "/xorg.conf",
-                                     "-configdir",
-                                     dir_ + "/conf.d",
-                                     "-logfile",
-                                     dir_ + "/xorg.log",
-                                     "-noreset",
-                                     "-nolisten",
-                                     "tcp",
-                                     "-novtswitch",
-                                     "-sharevts"};
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, kXorg, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (rc != 0) {
-        ::close(fds[0]);
-        why_ = std::string("cannot start Xorg: ") + std::strerror(rc);
-        return;
-    }
-    pid_ = pid;
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    char c = 0;
-    // Bounded: a server that never answers is a failed start, not a hang.
-    while (::poll(&p, 1, 20000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') {
-        number += c;
-    }
-    ::close(fds[0]);
-    if (number.empty()) {
+    if (server.number.empty()) {
         why_ = "Xorg did not start; its log is " + dir_ + "/xorg.log";
         stop();
         return;
     }
-    name_ = ":" + number;
+    name_ = ":" + server.number;
     if (!xrandr({"--output", "DUMMY0", "--mode", "1024x768"})) {
         why_ = "xrandr cannot set up the dummy outputs on " + name_;
         stop();
@@ -155,11 +116,7 @@ XorgDisplay::~XorgDisplay() {
 }
 
 void XorgDisplay::stop() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        waitFor(pid_);
-        pid_ = -1;
-    }
+    stopDisplayServer(pid_);
 }
 
 bool XorgDisplay::xrandr(const std::vector<std::string>& args) const {
