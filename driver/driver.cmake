@@ -6,6 +6,7 @@ add_library(zorvan_driver STATIC
   ${CMAKE_CURRENT_LIST_DIR}/board_open_failure.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board_serial_link.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board_status.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/device_path.cpp
   ${CMAKE_CURRENT_LIST_DIR}/errno_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hot_plug.cpp
   ${CMAKE_CURRENT_LIST_DIR}/logging_packet_handler.cpp

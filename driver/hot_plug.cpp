@@ -1,11 +1,13 @@
 // The board coming and going: the port list's arrivals and removals.
 #include <unistd.h>
 
-#include <climits>
-#include <cstdlib>
+#include <algorithm>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "driver/app_controller.h"
+#include "driver/device_path.h"
 #include "serial/run_loop.h"
 #include "serial/vx_serial_port_list.h"
 
@@ -15,11 +17,6 @@ namespace {
 
 constexpr const char* kBoardPortName = "SLAB_USBtoUART";
 constexpr const char* kBoardPortPath = "/dev/cu.SLAB_USBtoUART";
-
-std::string resolvedPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
-}
 
 }  // namespace
 
@@ -54,30 +51,32 @@ bool AppController::isBoardPort(const serial::VXSerialPort& port) const {
     if (wanted == kDefaultBoardPath) {
         return port.name() == kBoardPortName && port.bsdPath() == kBoardPortPath;
     }
-    const std::string target = resolvedPath(wanted);
-    auto isWanted = [&](const std::string& path) {
-        return !path.empty() && (path == wanted || path == target);
-    };
-    if (isWanted(port.bsdPath())) {
-        return true;
-    }
-    const auto properties = port.properties();
-    if (!properties) {
+    if (wanted.empty()) {
         return false;
     }
-    if (const auto node = properties->find("DEVNAME");
-        node != properties->end() && isWanted(node->second)) {
-        return true;
-    }
-    if (const auto links = properties->find("DEVLINKS"); links != properties->end()) {
-        std::istringstream words(links->second);
-        for (std::string link; words >> link;) {
-            if (isWanted(link)) {
-                return true;
+    // The port's node and the links udev made for it, as the registry says.
+    std::vector<std::string> paths{port.bsdPath()};
+    if (const auto properties = port.properties()) {
+        if (const auto node = properties->find("DEVNAME"); node != properties->end()) {
+            paths.push_back(node->second);
+        }
+        if (const auto links = properties->find("DEVLINKS"); links != properties->end()) {
+            std::istringstream words(links->second);
+            for (std::string link; words >> link;) {
+                paths.push_back(link);
             }
         }
     }
-    return false;
+    auto matches = [&](const std::string& path) {
+        return std::find(paths.begin(), paths.end(), path) != paths.end();
+    };
+    // PATH as written first: the file system is asked only for a name the
+    // registry does not know (a link of the user's own, "/dev/../dev/x").
+    if (matches(wanted)) {
+        return true;
+    }
+    const std::string target = resolvedDevicePath(wanted);
+    return !target.empty() && target != wanted && matches(target);
 }
 
 bool AppController::isBoardPortOfBatch(const serial::VXSerialPort& first) const {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <memory>
@@ -52,10 +53,33 @@ ScriptedPortRegistry& sharedRegistry() {
     return *registry;
 }
 
+// A folder of the user's own links, as a technician might make beside udev's.
+class LinkFolder {
+  public:
+    LinkFolder() {
+        char pattern[] = "/tmp/zorvan-links-XXXXXX";
+        path_ = ::mkdtemp(pattern);
+    }
+    ~LinkFolder() { std::filesystem::remove_all(path_); }
+    LinkFolder(const LinkFolder&) = delete;
+    LinkFolder& operator=(const LinkFolder&) = delete;
+    std::string link(const std::string& name, const std::string& target) const {
+        const std::string at = path_ + "/" + name;
+        std::filesystem::create_directories(std::filesystem::path(at).parent_path());
+        std::filesystem::create_symlink(target, at);
+        return at;
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
 TEST(HotPlug, TheBoardIsRecognisedByNameAndPathOrByTheDevicePathGiven) {
     sharedRegistry();
+    LinkFolder links;
     struct Case {
-        const char* devicePath;
+        std::string devicePath;
         PortEntry port;
         bool board;
     };
@@ -68,10 +92,21 @@ TEST(HotPlug, TheBoardIsRecognisedByNameAndPathOrByTheDevicePathGiven) {
         {"/dev/serial/by-id/usb-Board", entry("ttyUSB0", "/dev/ttyUSB0"), true},
         {"/dev/wb", entry("ttyUSB1", "/dev/ttyUSB1"), false},
         {"/dev/ttyUSB0", entry("ttyUSB1", "/dev/ttyUSB1"), false},
+        {"", entry("", ""), false},
+        // Links the registry does not know lead to the board's node or links.
+        {links.link("board", "/dev/ttyUSB0"), entry("ttyUSB0", "/dev/ttyUSB0"), true},
+        {links.path() + "/board", entry("ttyUSB1", "/dev/ttyUSB1"), false},
+        {links.link("chain/first", "../second"), entry("ttyUSB0", "/dev/ttyUSB0"), true},
+        {links.link("second", "board"), entry("ttyUSB0", "/dev/ttyUSB0"), true},
+        {links.link("elsewhere", "/dev/ttyUSB7"), entry("ttyUSB0", "/dev/ttyUSB0"), false},
+        {links.link("to-udev-link", "/dev/./serial/by-id/../by-id/usb-Board"),
+         entry("ttyUSB0", "/dev/ttyUSB0"), true},
+        {"/dev/../dev/ttyUSB0", entry("ttyUSB0", "/dev/ttyUSB0"), true},
+        {links.link("loop", "loop"), entry("ttyUSB0", "/dev/ttyUSB0"), false},
     };
     RunFlags flags;
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.devicePath) + " vs " + c.port.path);
+        SCOPED_TRACE(c.devicePath + " vs " + c.port.path);
         AppController controller({.runFlags = flags, .devicePath = c.devicePath});
         serial::VXSerialPort port(c.port.path, c.port.name, c.port.type);
         EXPECT_EQ(controller.isBoardPort(port), c.board);
