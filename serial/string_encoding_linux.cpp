@@ -106,6 +106,23 @@ std::optional<std::string> convert(const char* to, const char* from, const char*
     return out;
 }
 
+// convert(), then back again: the result only when the round trip gives the
+// very input. glibc's iconv turns some characters into nothing with a return
+// value of 0 (the tag characters U+E0000..U+E007F into ASCII, Latin-1,
+// CP1252 and Mac OS Roman), so its own answer cannot tell a loss.
+std::optional<std::string> convertExactly(const char* to, const char* from, const char* in,
+                                          std::size_t size) {
+    auto converted = convert(to, from, in, size);
+    if (!converted) {
+        return std::nullopt;
+    }
+    const auto back = convert(from, to, converted->data(), converted->size());
+    if (!back || std::string_view(*back) != std::string_view(in, size)) {
+        return std::nullopt;
+    }
+    return converted;
+}
+
 }  // namespace
 
 std::optional<std::string> decodeString(std::span<const std::uint8_t> bytes,
@@ -114,15 +131,18 @@ std::optional<std::string> decodeString(std::span<const std::uint8_t> bytes,
         std::string text(bytes.begin(), bytes.end());
         return isValidUtf8(text) ? std::optional(std::move(text)) : std::nullopt;
     }
-    return convert("UTF-8", iconvName(encoding), reinterpret_cast<const char*>(bytes.data()),
-                   bytes.size());
+    return convertExactly("UTF-8", iconvName(encoding), reinterpret_cast<const char*>(bytes.data()),
+                          bytes.size());
 }
 
 std::optional<Bytes> encodeString(const std::string& text, VXStringEncoding encoding) {
     if (!isValidUtf8(text)) {
         return std::nullopt;
     }
-    const auto converted = convert(iconvName(encoding), "UTF-8", text.data(), text.size());
+    if (encoding == VXUTF8StringEncoding) {
+        return Bytes(text.begin(), text.end());
+    }
+    const auto converted = convertExactly(iconvName(encoding), "UTF-8", text.data(), text.size());
     if (!converted) {
         return std::nullopt;
     }

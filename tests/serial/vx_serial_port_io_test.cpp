@@ -206,6 +206,15 @@ TEST(VXSerialPortStringTest, EncodingsByNumber) {
     EXPECT_EQ(encodeString("\u20ac", VXISOLatin1StringEncoding), std::nullopt);
     EXPECT_EQ(encodeString("\xff", VXUTF8StringEncoding), std::nullopt);
     EXPECT_EQ(encodeString("\xf6\x9f\x9d\x9c", VXISOLatin1StringEncoding), std::nullopt);
+    // Tag characters, which iconv turns into nothing and calls that success.
+    for (const VXStringEncoding encoding :
+         {VXASCIIStringEncoding, VXISOLatin1StringEncoding, VXWindowsCP1252StringEncoding,
+          VXMacOSRomanStringEncoding}) {
+        SCOPED_TRACE(encoding);
+        EXPECT_EQ(encodeString("\x0c\U000E0010", encoding), std::nullopt);
+        EXPECT_EQ(encodeString("a\U000E007Fb", encoding), std::nullopt);
+    }
+    EXPECT_EQ(encodeString("\U000E0010", VXUTF8StringEncoding), (Bytes{0xF3, 0xA0, 0x80, 0x90}));
 }
 
 TEST(VXSerialPortStringTest, ReadsAndWritesText) {
