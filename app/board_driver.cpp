@@ -59,8 +59,14 @@ BoardDriver::BoardDriver(Options options) : log_(options.log) {
             log_(line);
         }
     });
-    launcher_ = std::make_unique<CalivoLauncher>(prefs_, processes_, ownExecutablePath());
-    menuLauncher_ = std::make_unique<CalivoLauncher>(menuPrefs_, processes_, ownExecutablePath());
+    // The tool calibrates this driver's board and pauses this driver, even
+    // when another driver published its pid last.
+    const std::vector<std::string> toolArguments =
+        CalivoLauncher::launchArguments(options.devicePath, ::getpid());
+    launcher_ =
+        std::make_unique<CalivoLauncher>(prefs_, processes_, ownExecutablePath(), toolArguments);
+    menuLauncher_ = std::make_unique<CalivoLauncher>(menuPrefs_, processes_, ownExecutablePath(),
+                                                     toolArguments);
 
     // On X11 the server's own monitor list, which follows every change (Qt's
     // screens miss some); elsewhere (Wayland) Qt's screens.
