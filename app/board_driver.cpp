@@ -59,8 +59,14 @@ BoardDriver::BoardDriver(Options options) : log_(options.log) {
             log_(line);
         }
     });
-    launcher_ = std::make_unique<CalivoLauncher>(prefs_, processes_, ownExecutablePath());
-    menuLauncher_ = std::make_unique<CalivoLauncher>(menuPrefs_, processes_, ownExecutablePath());
+    // The tool calibrates this driver's board and pauses this driver, even
+    // when another driver published its pid last.
+    const std::vector<std::string> toolArguments =
+        CalivoLauncher::launchArguments(options.devicePath, ::getpid());
+    launcher_ =
+        std::make_unique<CalivoLauncher>(prefs_, processes_, ownExecutablePath(), toolArguments);
+    menuLauncher_ = std::make_unique<CalivoLauncher>(menuPrefs_, processes_, ownExecutablePath(),
+                                                     toolArguments);
 
     // On X11 the server's own monitor list, which follows every change (Qt's
     // screens miss some); elsewhere (Wayland) Qt's screens.
@@ -132,7 +138,35 @@ BoardDriver::BoardDriver(Options options) : log_(options.log) {
             },
         .mainLoop = options.mainLoop,
         .statusChanged = [this] { statusChanged(); },
+        .pausingTool = [this] { return pausingTool(); },
+        .pausingToolEnded = [this] { withdrawGoneTool(); },
     });
+}
+
+std::int64_t BoardDriver::pausingTool() {
+    // The tool publishes its pid before it pauses the driver; one started
+    // here is known from its launch even if it could not publish.
+    prefs_.synchronize();
+    const std::int64_t published = prefs_.integerForKey("CalivoPid");
+    for (const std::int64_t pid : {published, processes_.lastLaunchedPid()}) {
+        if (plausiblePeerPid(pid) && processes_.isCalibrationTool(pid)) {
+            return pid;
+        }
+    }
+    // A published tool that runs no more died between its pause and now.
+    return plausiblePeerPid(published) ? -1 : 0;
+}
+
+void BoardDriver::withdrawGoneTool() {
+    // What the tool would have done on its way out: no stale pid for the
+    // next calibration request to trip over.
+    prefs_.synchronize();
+    const std::int64_t published = prefs_.integerForKey("CalivoPid");
+    if (published != 0 &&
+        !(plausiblePeerPid(published) && processes_.isCalibrationTool(published))) {
+        prefs_.setIntegerForKey(0, "CalivoPid");
+        prefs_.synchronize();
+    }
 }
 
 void BoardDriver::statusChanged() const {

@@ -69,6 +69,10 @@ class BoardDriver {
 
   private:
     void statusChanged() const;
+    // Reader thread: the calibration tool a pause is for (see
+    // AppController::Services::pausingTool), and the clean-up after it died.
+    std::int64_t pausingTool();
+    void withdrawGoneTool();
 
     LogWriter log_;
     QtMainDisplay screens_;

@@ -90,9 +90,14 @@ bool AppController::startReaderThread() {
         reader_.join();
     }
     restartPending_ = false;
-    // "Opening" until the new thread knows the outcome, so that nobody starts
-    // a second reader meanwhile.
-    services_.runFlags.iRun.store(0, kRelaxed);
+    {
+        // "Opening" until the new thread knows the outcome, so that nobody
+        // starts a second reader meanwhile.
+        std::lock_guard lock(openMutex_);
+        opening_ = true;
+        arrivedWhileOpening_ = false;
+        services_.runFlags.iRun.store(0, kRelaxed);
+    }
     readerActive_.store(true);
     reader_ = std::thread([this, loop = services_.mainLoop, alive = std::weak_ptr<int>(alive_)] {
         ThreadreadData();
@@ -182,38 +187,68 @@ void AppController::reportOpenFailure(int error) {
     services_.warn(line);
 }
 
+std::optional<int> AppController::openBoard() {
+    RunFlags& flags = services_.runFlags;
+    for (;;) {
+        const int fd = link_.InitSerialPort(services_.devicePath.c_str());
+        const bool locked = fd < 0 && link_.lastOpenError() == kBoardLocked;
+        if (locked) {
+            // Two readers would split the board's bytes and neither would get
+            // a whole packet: this one gives way, and says why.
+            const std::string line = lockConflictText(services_.devicePath, link_.lockHolder());
+            log(line);
+            services_.warn(line);
+            if (services_.requestExit) {
+                services_.requestExit(1);
+            }
+        } else if (fd < 0) {
+            reportOpenFailure(link_.lastOpenError());
+        } else {
+            reportedOpenError_ = 0;
+        }
+
+        bool stopped = false;
+        {
+            std::lock_guard lock(openMutex_);
+            if (fd < 0 && !locked && arrivedWhileOpening_ && flags.iRun.load(kRelaxed) == 0) {
+                // The board arrived while this attempt was failing (or pausing
+                // after it), and no arrival may start a reader while this one
+                // opens: this one tries again, as the reader the arrival would
+                // have started.
+                arrivedWhileOpening_ = false;
+                takePendingRunSignals();
+                flags.bRun.store(true, kRelaxed);
+                continue;
+            }
+            opening_ = false;
+            arrivedWhileOpening_ = false;
+            // A stop asked for while the open was under way (iRun set to -1)
+            // wins over the descriptor; otherwise the reader would run on unseen.
+            std::int32_t expected = 0;
+            stopped = !flags.iRun.compare_exchange_strong(expected, fd < 0 ? -1 : fd, kRelaxed);
+        }
+        if (!stopped) {
+            return fd;
+        }
+        if (fd >= 0) {
+            link_.CloseSerialPort(fd);
+        }
+        return std::nullopt;
+    }
+}
+
 void AppController::ThreadreadData() {
     RunFlags& flags = services_.runFlags;
     // Taken only inside the reader's wait, whoever started this thread.
     blockRunSignals();
     // Named, so that a look at the process's threads tells which one woke.
     pthread_setname_np(pthread_self(), "zorvan-reader");
-    const int fd = link_.InitSerialPort(services_.devicePath.c_str());
-    if (fd < 0 && link_.lastOpenError() == kBoardLocked) {
-        // Two readers would split the board's bytes and neither would get
-        // a whole packet: this one gives way, and says why.
-        const std::string line = lockConflictText(services_.devicePath, link_.lockHolder());
-        log(line);
-        services_.warn(line);
-        if (services_.requestExit) {
-            services_.requestExit(1);
-        }
-    } else if (fd < 0) {
-        reportOpenFailure(link_.lastOpenError());
-    } else {
-        reportedOpenError_ = 0;
-    }
-
-    // A stop asked for while the open was under way (iRun set to -1) wins
-    // over the descriptor; otherwise the reader would run on unseen.
-    std::int32_t opening = 0;
-    if (!flags.iRun.compare_exchange_strong(opening, fd < 0 ? -1 : fd, kRelaxed)) {
-        if (fd >= 0) {
-            link_.CloseSerialPort(fd);
-        }
+    const std::optional<int> opened = openBoard();
+    if (!opened) {
         return;
     }
     flags.bNeedReadPara.store(true, kRelaxed);
+    const int fd = *opened;
     if (fd < 0) {
         return;
     }
@@ -222,6 +257,32 @@ void AppController::ThreadreadData() {
     runLoop(fd);
     link_.CloseSerialPort(fd);
     statusChanged();
+}
+
+bool AppController::waitWhilePaused(ProcessExitWatch& tool) {
+    // Nothing is read and nothing is due: a signal, a stop or the tool's end
+    // ends this wait (checked every kCheckInterval without a pidfd).
+    std::optional<ReaderClock::time_point> check;
+    if (tool.needsChecks()) {
+        check = ReaderClock::now() + ProcessExitWatch::kCheckInterval;
+    }
+    if (!tool.hasEnded()) {
+        waitForReader(-1, wake_.fd(), check, tool.fd());
+    }
+    const RunFlags& flags = services_.runFlags;
+    return tool.hasEnded() && flags.iRun.load(kRelaxed) > 0 && !flags.bRun.load(kRelaxed);
+}
+
+void AppController::resumeForGoneTool(std::int64_t pid) {
+    // The tool crashed or was killed before it could resume reading: left
+    // paused, the board would be dead until the driver restarts.
+    log(pid > 0 ? "the calibration tool (pid " + std::to_string(pid) +
+                      ") has ended without resuming: reading the board again"
+                : "the calibration tool that paused reading has gone: reading the board again");
+    if (services_.pausingToolEnded) {
+        services_.pausingToolEnded();
+    }
+    resumeReading(services_.runFlags);
 }
 
 void AppController::runLoop(int fd) {
@@ -239,20 +300,34 @@ void AppController::runLoop(int fd) {
     // left out of the wait until the next silence, when it is tried again.
     bool boardHungUp = false;
 
+    // While paused: the calibration tool the pause is for.
+    std::optional<ProcessExitWatch> tool;
+
     while (flags.iRun.load(kRelaxed) > 0) {
         if (!flags.bRun.load(kRelaxed)) {
             if (!pausedSince) {
                 pausedSince = ReaderClock::now();
                 statusChanged();
+                const std::int64_t pid = services_.pausingTool ? services_.pausingTool() : 0;
+                tool.emplace(pid, services_.toolWatch);
+                if (pid < 0) {
+                    resumeForGoneTool(pid);
+                    continue;
+                }
             }
-            // Nothing is read and nothing is due: only a signal or a stop
-            // ends this wait.
-            waitForReader(-1, wake_.fd(), std::nullopt);
+            if (waitWhilePaused(*tool)) {
+                resumeForGoneTool(tool->pid());
+            }
             continue;
         }
+        tool.reset();
         if (pausedSince) {
             silenceEnds += ReaderClock::now() - *pausedSince;
             pausedSince.reset();
+            // Touches made while paused were meant for the calibration tool
+            // or for nobody: replayed now they would be clicks.
+            BoardSerialLink::discardInput(fd);
+            framer.clear();
             statusChanged();
         }
         const WaitResult result = waitForReader(boardHungUp ? -1 : fd, wake_.fd(), silenceEnds);

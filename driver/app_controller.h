@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "driver/calibration_loader.h"
 #include "driver/log_writer.h"
 #include "driver/packet_handler.h"
+#include "driver/process_exit_watch.h"
 #include "driver/reader_wake.h"
 #include "driver/run_flags.h"
 
@@ -46,7 +48,7 @@ inline constexpr const char* kDefaultBoardPath = "/dev/tty.SLAB_USBtoUART";
 // board, the silence deadline (kSilence after the last byte or handshake),
 // SIGUSR1 or SIGUSR2 (which only it unblocks, inside its wait), or a wake
 // after iRun changed (wakeReader()). A paused reader waits for the last two
-// only.
+// only, and for the end of the calibration tool it is paused for.
 class AppController {
   public:
     struct Services {
@@ -89,6 +91,16 @@ class AppController {
         // reader may have changed: opened, paused, resumed, woken by a
         // signal, ended. Must not block.
         std::function<void()> statusChanged{};
+        // Called on the reader thread as a pause begins: the pid of the
+        // calibration tool it is for, whose end (a crash, SIGKILL) then
+        // resumes reading as the tool's SIGUSR1 would have. 0: none known,
+        // the pause lasts until SIGUSR1; negative: that tool has already gone.
+        std::function<std::int64_t()> pausingTool{};
+        // Called on the reader thread when that tool has ended with reading
+        // still paused, just before reading resumes.
+        std::function<void()> pausingToolEnded{};
+        // How that end is noticed: a pidfd, or checks where the kernel has none.
+        ProcessExitWatch::Mode toolWatch = ProcessExitWatch::Mode::Pidfd;
     };
 
     // The board's silence after which the pending calibration is loaded and
@@ -121,11 +133,12 @@ class AppController {
     // Observes list's arrivals and removals, until this controller ends; the
     // last step of start-up.
     void subscribeToPortList(serial::VXSerialPortList& list);
-    // Logs the batch; when its first port is the board, prints "Add!!" and,
-    // after kArrivalPause, starts a reader with bRun = 1 if none runs.
+    // Logs the batch; when one of its ports is the board, prints "Add!!" and,
+    // after kArrivalPause, starts a reader with bRun = 1 if none runs (one
+    // still opening the board tries again instead, should its open fail).
     void didAddPorts(const serial::PortListNotification& notification);
-    // Logs "didRemovePorts:"; when the batch's first port is the board, stops
-    // the reader (iRun = -1) without waiting for it.
+    // Logs "didRemovePorts:"; when one of the batch's ports is the board,
+    // stops the reader (iRun = -1) without waiting for it.
     void didRemovePorts(const serial::PortListNotification& notification);
     // Logs deviceListing(list), a line each.
     void listDevices(serial::VXSerialPortList& list);
@@ -165,12 +178,21 @@ class AppController {
     int calibrationLoads() const;
 
   private:
+    // Opens the board and publishes the outcome in iRun: the descriptor, or
+    // -1 when the open failed. Nothing when a stop came during the open.
+    std::optional<int> openBoard();
     void reportOpenFailure(int error);
     void readerHasEnded();
     void unsubscribeFromPortList();
     void afterBoardArrival();
-    bool isBoardPortOfBatch(const serial::VXSerialPort& first) const;
+    // The board's port in a removal: also by the path it was last seen at.
+    bool isBoardPortOfBatch(const serial::VXSerialPort& port) const;
     void runLoop(int fd);
+    // A paused turn: waits for a signal, a stop or the end of `tool`. True
+    // when the tool has ended and reading is still paused.
+    bool waitWhilePaused(ProcessExitWatch& tool);
+    // Resumes reading as SIGUSR1 does, for a tool (pid) that cannot any more.
+    void resumeForGoneTool(std::int64_t pid);
     void statusChanged();
     void stopReader();
 
@@ -187,6 +209,12 @@ class AppController {
     // Told when a reader thread has ended.
     std::mutex readerEndMutex_;
     std::condition_variable readerEnded_;
+    // Whether a reader is still opening the board (iRun = 0), and whether the
+    // board arrived meanwhile; the reader decides under the lock whether to
+    // try again or to publish its outcome, so an arrival is never lost.
+    std::mutex openMutex_;
+    bool opening_ = false;
+    bool arrivedWhileOpening_ = false;
     // Main thread only: a reader asked for while the previous one was ending.
     bool restartPending_ = false;
     // Main thread only: the path of the port last seen as the board's (a

@@ -57,7 +57,15 @@ int BoardSerialLink::InitSerialPort(const char* path) {
     options.c_cc[VMIN] = 0;
     options.c_cc[VTIME] = 5;
     ::tcsetattr(fd, TCSANOW, &options);
+    // What the board sent while nobody read it (strokes made while the
+    // driver was away, presses meant for a calibration) is stale: read now,
+    // it would replay as clicks.
+    discardInput(fd);
     return fd;
+}
+
+void BoardSerialLink::discardInput(int fd) {
+    ::tcflush(fd, TCIFLUSH);
 }
 
 int BoardSerialLink::failOpen(int error) {

@@ -34,6 +34,7 @@ class BoardSerialLink {
     // Opens path read-write, non-blocking, never as controlling terminal, and
     // sets 19200 baud raw 8N1 without flow control, VMIN 0, VTIME 5. Returns
     // the descriptor, or -1 after a 500 ms pause (lastOpenError() says why).
+    // Input queued before the open is discarded.
     // A path that is no terminal is refused (kNotASerialDevice), and so is a
     // board that another process has locked (kBoardLocked, at once, with
     // lockHolder() naming it); the board is left untouched in both cases.
@@ -49,6 +50,9 @@ class BoardSerialLink {
     // about once per byte written, which would wake an idle driver three
     // times as often.
     void WriteData(int fd);
+
+    // Discards what the board sent and nobody has read yet.
+    static void discardInput(int fd);
 
     // Drains, restores the attributes saved at open and closes. A failed
     // drain or restore prints its line and the close goes ahead.

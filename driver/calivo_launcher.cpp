@@ -6,11 +6,18 @@ namespace zorvan {
 
 CalivoLauncher::CalivoLauncher(SettingsStore& prefs, ProcessControl& processes,
                                std::string driverExecutablePath,
+                               std::vector<std::string> toolArguments,
                                std::function<Clock::time_point()> now)
     : prefs_(prefs),
       processes_(processes),
       driverExecutablePath_(std::move(driverExecutablePath)),
+      toolArguments_(std::move(toolArguments)),
       now_(std::move(now)) {}
+
+std::vector<std::string> CalivoLauncher::launchArguments(const std::string& devicePath,
+                                                         std::int64_t driverPid) {
+    return {"--device", devicePath, "--driver-pid", std::to_string(driverPid)};
+}
 
 std::string CalivoLauncher::toolPathNextTo(const std::string& executablePath) {
     const auto slash = executablePath.rfind('/');
@@ -37,7 +44,7 @@ void CalivoLauncher::startCalivo() {
     callPath_ = toolPathNextTo(driverExecutablePath_);
     launchedAt_ = now;
     pidAtLaunch_ = pid;
-    processes_.launchDetached(callPath_);
+    processes_.launchDetached(callPath_, toolArguments_);
 }
 
 }  // namespace zorvan

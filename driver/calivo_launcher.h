@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "calibration/settings_store.h"
 #include "driver/process_control.h"
@@ -21,10 +22,18 @@ class CalivoLauncher {
     // further request launches it again.
     static constexpr auto kToolStartup = std::chrono::seconds(5);
 
-    // `driverExecutablePath` is /proc/self/exe resolved, in production.
+    // `driverExecutablePath` is /proc/self/exe resolved, in production. A
+    // launched tool gets `toolArguments`: launchArguments() of this driver.
     CalivoLauncher(
         SettingsStore& prefs, ProcessControl& processes, std::string driverExecutablePath,
+        std::vector<std::string> toolArguments = {},
         std::function<Clock::time_point()> now = [] { return Clock::now(); });
+
+    // What a driver tells the tool it launches, so that the tool calibrates
+    // this driver's board and pauses this driver, whatever other driver has
+    // published its pid in the shared settings.
+    static std::vector<std::string> launchArguments(const std::string& devicePath,
+                                                    std::int64_t driverPid);
 
     // Synchronizes the store, reads "CalivoPid" and signals that process if it
     // can be the calibration tool (greater than 1, within the pid range, and
@@ -45,6 +54,7 @@ class CalivoLauncher {
     SettingsStore& prefs_;
     ProcessControl& processes_;
     std::string driverExecutablePath_;
+    std::vector<std::string> toolArguments_;
     std::function<Clock::time_point()> now_;
     std::string callPath_;
     // The last launch: when, and what "CalivoPid" said then.

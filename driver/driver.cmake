@@ -11,6 +11,7 @@ add_library(zorvan_driver STATIC
   ${CMAKE_CURRENT_LIST_DIR}/hot_plug.cpp
   ${CMAKE_CURRENT_LIST_DIR}/logging_packet_handler.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packet_framer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/process_exit_watch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reader_wait.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reader_wake.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_flags.cpp)

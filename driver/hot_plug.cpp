@@ -79,17 +79,22 @@ bool AppController::isBoardPort(const serial::VXSerialPort& port) const {
     return !target.empty() && target != wanted && matches(target);
 }
 
-bool AppController::isBoardPortOfBatch(const serial::VXSerialPort& first) const {
-    return (!boardPortPath_.empty() && first.bsdPath() == boardPortPath_) || isBoardPort(first);
+bool AppController::isBoardPortOfBatch(const serial::VXSerialPort& port) const {
+    return (!boardPortPath_.empty() && port.bsdPath() == boardPortPath_) || isBoardPort(port);
 }
 
 void AppController::didAddPorts(const serial::PortListNotification& notification) {
     log(notification.userInfo.description());
+    // One batch holds all the ports of a monitor read: a hub or a dual
+    // adapter may put another port before the board.
     const auto& ports = notification.userInfo.ports;
-    if (ports.empty() || !isBoardPort(*ports.front())) {
+    const auto board =
+        std::find_if(ports.begin(), ports.end(),
+                     [this](const serial::PortPointer& p) { return isBoardPort(*p); });
+    if (board == ports.end()) {
         return;
     }
-    boardPortPath_ = ports.front()->bsdPath();
+    boardPortPath_ = (*board)->bsdPath();
     std::fputs("Add!!\n", services_.arrivalMessages);
     std::fflush(services_.arrivalMessages);
     if (services_.mainLoop != nullptr) {
@@ -106,6 +111,15 @@ void AppController::didAddPorts(const serial::PortListNotification& notification
 }
 
 void AppController::afterBoardArrival() {
+    {
+        std::lock_guard lock(openMutex_);
+        if (opening_) {
+            // The reader still trying to open leads to the reading one: it
+            // tries again should this attempt fail.
+            arrivedWhileOpening_ = true;
+            return;
+        }
+    }
     if (services_.runFlags.iRun.load(std::memory_order_relaxed) < 0) {
         // A pause or resume sent while no reader ran came before this arrival.
         takePendingRunSignals();
@@ -117,7 +131,12 @@ void AppController::afterBoardArrival() {
 void AppController::didRemovePorts(const serial::PortListNotification& notification) {
     log("didRemovePorts:");
     const auto& ports = notification.userInfo.ports;
-    if (!ports.empty() && isBoardPortOfBatch(*ports.front())) {
+    if (std::any_of(ports.begin(), ports.end(),
+                    [this](const serial::PortPointer& p) { return isBoardPortOfBatch(*p); })) {
+        {
+            std::lock_guard lock(openMutex_);
+            arrivedWhileOpening_ = false;
+        }
         stopReader();
     }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zorvan {
 
@@ -24,9 +25,11 @@ class ProcessControl {
     virtual bool isCalibrationTool(std::int64_t pid) = 0;
     // Sends SIGHUP; true when it was delivered (kill returned 0).
     virtual bool sendHangup(std::int64_t pid) = 0;
-    // Starts the program at `path` in its own session and never waits for it;
-    // it leaves no zombie. A failure is not returned (a later request retries).
-    virtual void launchDetached(const std::string& path) = 0;
+    // Starts the program at `path` with `arguments` (after its name) in its
+    // own session and never waits for it; it leaves no zombie. Returns its
+    // pid, or 0 when it could not be started (a later request retries).
+    virtual std::int64_t launchDetached(const std::string& path,
+                                        const std::vector<std::string>& arguments) = 0;
 };
 
 }  // namespace zorvan

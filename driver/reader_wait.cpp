@@ -31,19 +31,20 @@ void drainWake(int wakeFd) {
 
 }  // namespace
 
-WaitResult waitForReader(int fd, int wakeFd, std::optional<ReaderClock::time_point> deadline) {
+WaitResult waitForReader(int fd, int wakeFd, std::optional<ReaderClock::time_point> deadline,
+                         int exitFd) {
     // The caller's mask without the two run signals.
     sigset_t during;
     pthread_sigmask(SIG_SETMASK, nullptr, &during);
     sigdelset(&during, SIGUSR1);
     sigdelset(&during, SIGUSR2);
 
-    pollfd entries[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    pollfd entries[3] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}, {exitFd, POLLIN, 0}};
     timespec timeout{};
     if (deadline) {
         timeout = remainingUntil(*deadline);
     }
-    const int ready = ::ppoll(entries, 2, deadline ? &timeout : nullptr, &during);
+    const int ready = ::ppoll(entries, 3, deadline ? &timeout : nullptr, &during);
     if (ready < 0) {
         if (errno == EINTR) {
             return WaitResult::Woken;
@@ -69,6 +70,9 @@ WaitResult waitForReader(int fd, int wakeFd, std::optional<ReaderClock::time_poi
     }
     if (entries[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
         return WaitResult::Hangup;
+    }
+    if (!woken && (entries[2].revents & POLLIN) != 0) {
+        return WaitResult::Exited;
     }
     return WaitResult::Woken;
 }

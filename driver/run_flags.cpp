@@ -14,10 +14,14 @@ RunFlags& processRunFlags() {
     return gRunFlags;
 }
 
+void resumeReading(RunFlags& flags) {
+    flags.bGet.store(true, std::memory_order_relaxed);
+    flags.bNeedReadPara.store(true, std::memory_order_relaxed);
+    flags.bRun.store(true, std::memory_order_relaxed);
+}
+
 void sigusr1_handler(int /*signalNumber*/) {
-    gRunFlags.bGet.store(true, std::memory_order_relaxed);
-    gRunFlags.bNeedReadPara.store(true, std::memory_order_relaxed);
-    gRunFlags.bRun.store(true, std::memory_order_relaxed);
+    resumeReading(gRunFlags);
 }
 
 void sigusr2_handler(int /*signalNumber*/) {

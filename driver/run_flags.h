@@ -29,8 +29,12 @@ struct RunFlags {
 // The one instance of the process, the one the signal handlers store into.
 RunFlags& processRunFlags();
 
-// SIGUSR1 (from the calibration tool): resume reading and load the
-// calibration again at the next silence. Stores bGet, bNeedReadPara, bRun = 1.
+// What SIGUSR1 does: the stored calibration is usable again and loaded at
+// the next silence, and reading resumes. Stores bGet, bNeedReadPara, bRun = 1,
+// in that order. Safe in a signal handler.
+void resumeReading(RunFlags& flags);
+
+// SIGUSR1 (from the calibration tool): resumeReading() on the process's flags.
 void sigusr1_handler(int signalNumber);
 // SIGUSR2 (from the calibration tool): pause reading. Stores bRun = 0.
 void sigusr2_handler(int signalNumber);

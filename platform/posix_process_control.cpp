@@ -48,6 +48,19 @@ bool hasEnded(const std::string& procDir) {
     return state == 'Z' || state == 'X';
 }
 
+// What the children tell the launcher through the pipe: the tool's pid, or
+// why it could not be started. Small enough to be written in one piece.
+struct LaunchNote {
+    enum Kind : int { Started, Failed };
+    int kind;
+    int value;  // the pid, or errno
+};
+
+void tell(int pipe, LaunchNote::Kind kind, int value) {
+    const LaunchNote note{kind, value};
+    [[maybe_unused]] ssize_t w = ::write(pipe, &note, sizeof note);
+}
+
 // Runs in the forked children only: async-signal-safe calls, no allocation.
 [[noreturn]] void execDetached(const char* path, char* const argv[], int errorPipe) {
     if (::setsid() < 0) {
@@ -55,10 +68,12 @@ bool hasEnded(const std::string& procDir) {
     }
     const pid_t grandchild = ::fork();
     if (grandchild != 0) {
-        // The middle child: report a failed fork, then leave at once.
+        // The middle child: tell the tool's pid or a failed fork, then leave
+        // at once.
         if (grandchild < 0) {
-            const int error = errno;
-            [[maybe_unused]] ssize_t w = ::write(errorPipe, &error, sizeof error);
+            tell(errorPipe, LaunchNote::Failed, errno);
+        } else {
+            tell(errorPipe, LaunchNote::Started, grandchild);
         }
         ::_exit(0);
     }
@@ -79,8 +94,7 @@ bool hasEnded(const std::string& procDir) {
     }
     ::syscall(SYS_close_range, static_cast<unsigned>(errorPipe + 1), ~0u, 0u);
     ::execv(path, argv);
-    const int error = errno;
-    [[maybe_unused]] ssize_t w = ::write(errorPipe, &error, sizeof error);
+    tell(errorPipe, LaunchNote::Failed, errno);
     ::_exit(127);
 }
 
@@ -122,17 +136,22 @@ bool PosixProcessControl::sendHangup(std::int64_t pid) {
     return delivered;
 }
 
-void PosixProcessControl::launchDetached(const std::string& path) {
+std::int64_t PosixProcessControl::launchDetached(const std::string& path,
+                                                 const std::vector<std::string>& arguments) {
     // Everything the children need is prepared before fork: after it only
     // async-signal-safe calls are allowed in a threaded process.
-    const std::string name = baseName(path);
+    std::vector<std::string> words{baseName(path)};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
     std::vector<char> pathBuffer(path.begin(), path.end());
     pathBuffer.push_back('\0');
-    std::vector<char> nameBuffer(name.begin(), name.end());
-    nameBuffer.push_back('\0');
-    char* const argv[] = {nameBuffer.data(), nullptr};
 
     int error = 0;
+    pid_t started = 0;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         error = errno;
@@ -140,7 +159,7 @@ void PosixProcessControl::launchDetached(const std::string& path) {
         const pid_t child = ::fork();
         if (child == 0) {
             ::close(fds[0]);
-            execDetached(pathBuffer.data(), argv, fds[1]);
+            execDetached(pathBuffer.data(), argv.data(), fds[1]);
         }
         ::close(fds[1]);
         if (child < 0) {
@@ -149,19 +168,34 @@ void PosixProcessControl::launchDetached(const std::string& path) {
             int status = 0;
             while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
             }
-            // EOF means the exec succeeded (the pipe closed on exec); the
-            // grandchild's write end is the last one open.
-            int reported = 0;
-            ssize_t n;
-            while ((n = ::read(fds[0], &reported, sizeof reported)) < 0 && errno == EINTR) {
+            // Notes until EOF, which comes once the exec succeeded (the pipe
+            // closes on exec) or the tool failed: the grandchild's write end
+            // is the last one open.
+            bool told = false;
+            for (;;) {
+                LaunchNote note{};
+                ssize_t n;
+                while ((n = ::read(fds[0], &note, sizeof note)) < 0 && errno == EINTR) {
+                }
+                if (n != static_cast<ssize_t>(sizeof note)) {
+                    break;
+                }
+                told = true;
+                if (note.kind == LaunchNote::Started) {
+                    started = note.value;
+                } else {
+                    error = note.value;
+                }
             }
-            if (n == static_cast<ssize_t>(sizeof reported)) {
-                error = reported;
-            } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-                error = ECHILD;
+            if (!told || (!WIFEXITED(status) || WEXITSTATUS(status) != 0)) {
+                error = error != 0 ? error : ECHILD;
             }
         }
         ::close(fds[0]);
+    }
+    const std::int64_t pid = error == 0 ? started : 0;
+    if (pid != 0) {
+        lastLaunched_.store(pid);
     }
 
     std::string line;
@@ -181,6 +215,7 @@ void PosixProcessControl::launchDetached(const std::string& path) {
     if (report_) {
         report_(line);
     }
+    return pid;
 }
 
 int PosixProcessControl::lastLaunchError() const {

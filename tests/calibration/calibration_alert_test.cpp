@@ -30,7 +30,11 @@ class RecordingProcesses : public ProcessControl {
     explicit RecordingProcesses(std::vector<std::string>& events) : events_(events) {}
     bool isCalibrationTool(std::int64_t) override { return false; }
     bool sendHangup(std::int64_t) override { return false; }
-    void launchDetached(const std::string& path) override { events_.push_back("launch " + path); }
+    std::int64_t launchDetached(const std::string& path,
+                                const std::vector<std::string>& /*arguments*/) override {
+        events_.push_back("launch " + path);
+        return 4321;
+    }
 
   private:
     std::vector<std::string>& events_;

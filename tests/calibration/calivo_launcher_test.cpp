@@ -28,14 +28,22 @@ class FakeProcesses : public ProcessControl {
         calls.push_back("hangup " + std::to_string(pid));
         return reachable.count(pid) != 0;
     }
-    void launchDetached(const std::string& path) override { calls.push_back("launch " + path); }
+    std::int64_t launchDetached(const std::string& path,
+                                const std::vector<std::string>& arguments) override {
+        std::string call = "launch " + path;
+        for (const std::string& argument : arguments) {
+            call += " " + argument;
+        }
+        calls.push_back(call);
+        return 4321;
+    }
 };
 
 struct Launch {
     MemorySettingsStore store;
     FakeProcesses processes;
     CalivoLauncher::Clock::time_point now{};
-    CalivoLauncher launcher{store, processes, "/opt/zorvan/lib/zorvan", [this] { return now; }};
+    CalivoLauncher launcher{store, processes, "/opt/zorvan/lib/zorvan", {}, [this] { return now; }};
 };
 
 TEST(CalivoLauncher, NoPidLaunchesAtOnceWithoutSignalling) {
@@ -128,6 +136,17 @@ TEST(CalivoLauncher, RequestsWhileTheToolStartsLaunchNothingMore) {
         }
     }
     EXPECT_EQ(l.store.synchronizeCount(), 7);
+}
+
+TEST(CalivoLauncher, TheLaunchedToolIsToldTheBoardAndTheDriver) {
+    MemorySettingsStore store;
+    FakeProcesses processes;
+    CalivoLauncher launcher(store, processes, "/opt/zorvan/lib/zorvan",
+                            CalivoLauncher::launchArguments("/dev/ttyUSB1", 2345));
+    launcher.startCalivo();
+    EXPECT_EQ(processes.calls,
+              std::vector<std::string>{
+                  "launch /opt/zorvan/lib/Calivo.app --device /dev/ttyUSB1 --driver-pid 2345"});
 }
 
 TEST(CalivoLauncher, ToolPathReplacesTheLastComponentAndKeepsTheSeparator) {

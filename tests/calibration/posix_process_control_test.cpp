@@ -41,7 +41,7 @@ class ToolFolder : public ::testing::Test {
                << "d=" << dir_.string() << "\n"
                << "trap 'echo hup > $d/hup.tmp; mv $d/hup.tmp $d/hup; exit 0' HUP\n"
                << "ls /proc/$$/fd > $d/fds.tmp\n"
-               << "echo $$ $(cut -d' ' -f6 /proc/$$/stat) > $d/info.tmp\n"
+               << "echo $$ $(cut -d' ' -f6 /proc/$$/stat) \"$@\" > $d/info.tmp\n"
                << "mv $d/fds.tmp $d/fds; mv $d/info.tmp $d/info\n"
                << "i=0; while [ $i -lt 100 ]; do sleep 0.05; i=$((i+1)); done\n";
         script.close();
@@ -78,7 +78,8 @@ TEST_F(ToolFolder, LaunchIsDetachedInItsOwnSessionWithoutOurDescriptorsOrAZombie
     ASSERT_GE(leaky, 0);
 
     PosixProcessControl processes;
-    processes.launchDetached(tool_.string());
+    const std::int64_t launched =
+        processes.launchDetached(tool_.string(), {"--device", "/dev/a b", "--driver-pid", "7"});
     EXPECT_EQ(processes.lastLaunchError(), 0);
     ASSERT_TRUE(waitFor(dir_ / "info"));
 
@@ -86,6 +87,12 @@ TEST_F(ToolFolder, LaunchIsDetachedInItsOwnSessionWithoutOurDescriptorsOrAZombie
     pid_t pid = 0, session = 0;
     info >> pid >> session;
     toolPid_ = pid;
+    // Its pid is known, so that the driver can tell when it ends.
+    EXPECT_EQ(launched, pid);
+    EXPECT_EQ(processes.lastLaunchedPid(), pid);
+    std::string arguments;
+    std::getline(info, arguments);
+    EXPECT_EQ(arguments, " --device /dev/a b --driver-pid 7");
     // A session of its own, which it does not lead, so that opening a
     // terminal never makes that terminal its controlling one.
     EXPECT_GT(session, 0);
@@ -113,12 +120,12 @@ TEST_F(ToolFolder, LaunchIsDetachedInItsOwnSessionWithoutOurDescriptorsOrAZombie
 
 TEST_F(ToolFolder, FailedLaunchIsRecordedAndNotFatal) {
     PosixProcessControl processes;
-    processes.launchDetached((dir_ / "missing" / "Calivo.app").string());
+    EXPECT_EQ(processes.launchDetached((dir_ / "missing" / "Calivo.app").string(), {}), 0);
     EXPECT_EQ(processes.lastLaunchError(), ENOENT);
 
     fs::permissions(tool_, fs::perms::owner_read | fs::perms::owner_write);
     if (::geteuid() != 0) {  // root may execute anything marked executable only
-        processes.launchDetached(tool_.string());
+        EXPECT_EQ(processes.launchDetached(tool_.string(), {}), 0);
         EXPECT_EQ(processes.lastLaunchError(), EACCES);
     }
     int status = 0;
@@ -130,8 +137,8 @@ TEST_F(ToolFolder, EveryRequestIsReportedForTheLogView) {
     PosixProcessControl processes;
     processes.setReport([&lines](const std::string& line) { lines.push_back(line); });
     const fs::path missing = dir_ / "missing" / "Calivo.app";
-    processes.launchDetached(missing.string());
-    processes.launchDetached(tool_.string());
+    processes.launchDetached(missing.string(), {});
+    processes.launchDetached(tool_.string(), {});
     ASSERT_TRUE(waitFor(dir_ / "info"));
     std::istringstream info(slurp(dir_ / "info"));
     info >> toolPid_;

@@ -199,6 +199,59 @@ TEST_F(CalivoEndToEnd, TheBoardsCalibrateCommandStartsTheToolNextToTheDriver) {
     EXPECT_EQ(settings().find("DotCount"), std::string::npos);
 }
 
+TEST_F(CalivoEndToEnd, ADriverPausedForAToolThatDiedReadsAgainWithWhatItSaved) {
+    const std::string device = startBoard();
+    ASSERT_FALSE(device.empty());
+    ASSERT_TRUE(startDriver(device));
+    Subprocess calivo(
+        {Subprocess::binary("Calivo.app"), "--grid", "2", "--no-keys", "--device", device});
+    ASSERT_TRUE(calivo.waitForLine("driver ", 5s)) << "the driver was not paused";
+    ASSERT_TRUE(calivo.waitForLine("target 1 of 4", 5s));
+
+    // A grid saved, then the tool is killed before it could resume the driver.
+    std::ofstream(config_ + "/Zorvan/Zorvan.conf", std::ios::app)
+        << "DotCount=2\nDot0.x=500\nDot0.y=400\nDot1.x=500\nDot1.y=3600\n"
+           "Dot2.x=3500\nDot2.y=400\nDot3.x=3500\nDot3.y=3600\n";
+    calivo.signal(SIGKILL);
+    calivo.wait();
+
+    ASSERT_TRUE(driverReloaded()) << "the driver stays paused for a tool that has gone";
+    sim_->writeStdin("mode pen\nhold 500 400 5\nhold 3500 3600 5\n");
+    EXPECT_EQ(zorvan_->waitForLine("left-down", 5s), "left-down 80 80");
+    EXPECT_EQ(zorvan_->waitForLine("left-down", 5s), "left-down 720 720");
+    EXPECT_NE(settings().find("CalivoPid=0\n"), std::string::npos) << settings();
+}
+
+TEST_F(CalivoEndToEnd, TheToolADriverStartsCalibratesThatDriversBoard) {
+    // Two boards, a driver each; the second one's pid is the one published.
+    const std::string deviceA = startBoard();
+    ASSERT_FALSE(deviceA.empty());
+    ASSERT_TRUE(startDriver(deviceA));
+    auto simA = std::move(sim_);
+    auto driverA = std::move(zorvan_);
+    const std::string deviceB = startBoard();
+    ASSERT_FALSE(deviceB.empty());
+    ASSERT_TRUE(startDriver(deviceB));
+    ASSERT_NE(settings().find("ZorvanPid=" + std::to_string(zorvan_->pid())), std::string::npos);
+
+    simA->writeStdin("mode pen\ncalibrate\n");
+    // The tool inherits the standard output of the driver that started it.
+    EXPECT_EQ(driverA->waitForLine("driver ", 10s),
+              "driver " + std::to_string(driverA->pid()) + " paused");
+    EXPECT_EQ(driverA->waitForLine("board ", 5s).value_or("").substr(0, 7 + deviceA.size()),
+              "board " + deviceA + ",");
+    EXPECT_TRUE(driverA->waitForLine("choose a grid", 5s));
+
+    // Board B's driver goes on reading its board.
+    sim_->writeStdin("mode pen\nhold 2000 2000 5\n");
+    EXPECT_TRUE(zorvan_->waitForLine("left-down", 5s)) << "the other board's driver was paused";
+
+    // Board A unplugged: the tool ends, and its driver reads again.
+    simA->signal(SIGTERM);
+    simA->wait();
+    EXPECT_TRUE(driverA->waitForLine("Calivo.app: lost the board", 10s, true));
+}
+
 TEST_F(CalivoEndToEnd, ProblemsAreSaidPlainlyWithAnExitStatus) {
     struct Case {
         std::vector<std::string> arguments;

@@ -109,6 +109,31 @@ TEST(DriverLink, ThePausedDriverIsResumedEvenAfterAnotherPublishedItsPid) {
               (std::vector<std::string>{"USR2 1234", "USR1 1234", "USR1 4321"}));
 }
 
+TEST(DriverLink, TheDriverThatStartedTheToolIsTheOnePausedWhateverWasPublished) {
+    struct Case {
+        bool starterRuns;
+        std::vector<std::string> signals;
+        std::string device;
+    };
+    // Never the other board's driver, even when the starter has gone.
+    const Case cases[] = {{true, {"USR2 1234", "USR1 1234"}, "/dev/board-of-1234"},
+                          {false, {}, ""}};
+    for (const Case& c : cases) {
+        MemorySettingsStore store;
+        FakeProcesses processes;
+        DriverLink link(store, processes, kOwnPid, 1234);
+        store.setInteger("ZorvanPid", 4321);
+        processes.drivers = {4321};
+        if (c.starterRuns) {
+            processes.drivers.insert(1234);
+        }
+        EXPECT_EQ(link.driverDevice(), c.device);
+        link.pauseDriver();
+        link.resumeDriver();
+        EXPECT_EQ(processes.signals, c.signals) << c.starterRuns;
+    }
+}
+
 TEST(DriverLink, PidIsPublishedSynchronizedAndWithdrawnOnlyIfStillOurs) {
     Link l;
     l.link.publish();

@@ -59,7 +59,9 @@ double secondsSince(Clock::time_point start) {
 
 // A controller reading a pty, with flags of its own unless given some.
 struct ReaderFixture {
-    explicit ReaderFixture(RunFlags* external = nullptr, CalibrationLoader* loader = nullptr)
+    explicit ReaderFixture(RunFlags* external = nullptr, CalibrationLoader* loader = nullptr,
+                           std::function<std::int64_t()> pausingTool = {},
+                           ProcessExitWatch::Mode toolWatch = ProcessExitWatch::Mode::Pidfd)
         : ownFlags(external ? nullptr : std::make_unique<RunFlags>()),
           flags(external ? *external : *ownFlags),
           controller({.runFlags = flags,
@@ -70,7 +72,10 @@ struct ReaderFixture {
                       .calibrationLoader = loader,
                       .closeMessages = closeMessages,
                       .abandonReader = test::failOnStuckReader,
-                      .statusChanged = [this] { ++statusChanges; }}) {}
+                      .statusChanged = [this] { ++statusChanges; },
+                      .pausingTool = std::move(pausingTool),
+                      .pausingToolEnded = [this] { ++toolEnds; },
+                      .toolWatch = toolWatch}) {}
     ~ReaderFixture() {
         controller.shutdown();
         std::fclose(closeMessages);
@@ -79,6 +84,13 @@ struct ReaderFixture {
         controller.startReaderThread();
         return waitUntil([&] { return flags.iRun.load() > 0; }, 2s);
     }
+    // Pauses (or resumes) as the signals do, once the reader has seen it.
+    bool setRunning(bool running) {
+        const int changes = statusChanges.load();
+        flags.bRun = running;
+        controller.wakeReader();
+        return waitUntil([&] { return statusChanges.load() > changes; }, 1s);
+    }
 
     test::PtyPair pty;
     test::RecordingHandler handler;
@@ -86,6 +98,7 @@ struct ReaderFixture {
     test::LogLines warnings;
     std::FILE* closeMessages = std::tmpfile();
     std::atomic<int> statusChanges{0};
+    std::atomic<int> toolEnds{0};
     std::unique_ptr<RunFlags> ownFlags;
     RunFlags& flags;
     AppController controller;
@@ -158,20 +171,103 @@ TEST(ReaderLoop, Usr2PausesAndUsr1ResumesWithAFreshLoad) {
     EXPECT_GE(secondsSince(resumed), 0.9);
     EXPECT_EQ(f.controller.calibrationLoads(), 2) << "SIGUSR1 asks for a load";
 
-    // Bytes that come while paused wait in the line; a resume reads them at once.
+    // SIGUSR1 vouches for the calibration anew.
     changes = f.statusChanges.load();
     ASSERT_EQ(::kill(::getpid(), SIGUSR2), 0);
     ASSERT_TRUE(waitUntil([&] { return f.statusChanges.load() > changes; }, 1s));
-    f.pty.write(bytesOf(kDown));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(f.handler.count(), 0u);
-
     flags.bGet = false;
     ASSERT_EQ(::kill(::getpid(), SIGUSR1), 0);
-    EXPECT_EQ(f.handler.waitFor(1, 1s).size(), 1u);
+    EXPECT_TRUE(waitUntil([&] { return flags.bRun.load(); }, 1s));
     EXPECT_TRUE(flags.bRun.load() && flags.bNeedReadPara.load() && flags.bGet.load());
     EXPECT_EQ(f.pty.read(8, 3s), kHandshake);
     EXPECT_EQ(f.controller.calibrationLoads(), 3);
+}
+
+TEST(ReaderLoop, WhatTheBoardSentWhileNobodyReadIsDiscarded) {
+    // Touches made while the driver was away or paused (for the calibration
+    // tool) would replay as clicks.
+    for (const bool whilePaused : {false, true}) {
+        SCOPED_TRACE(whilePaused ? "while paused" : "before the open");
+        ReaderFixture f;
+        // The line raw from the start, so that the bytes wait whole in it.
+        const int probe = ::open(f.pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios raw{};
+        ASSERT_EQ(::tcgetattr(probe, &raw), 0);
+        ::cfmakeraw(&raw);
+        ASSERT_EQ(::tcsetattr(probe, TCSANOW, &raw), 0);
+        if (whilePaused) {
+            ASSERT_TRUE(f.startAndOpen());
+            ASSERT_TRUE(f.setRunning(false));
+        }
+        f.pty.write(bytesOf(kDown));
+        f.pty.write({0xEE, 0x00, 0x51});  // and half a packet
+        std::this_thread::sleep_for(100ms);
+        if (whilePaused) {
+            ASSERT_TRUE(f.setRunning(true));
+        } else {
+            ASSERT_TRUE(f.startAndOpen());
+        }
+        std::this_thread::sleep_for(50ms);
+        f.pty.write(bytesOf(kUp));
+        EXPECT_EQ(f.handler.waitFor(2, 300ms), std::vector<Packet>{kUp});
+        ::close(probe);
+    }
+}
+
+TEST(ReaderLoop, PausedForAToolThatEndsWithoutResumingReadsAgain) {
+    // The tool crashed or was killed: reading resumes as its SIGUSR1 would
+    // have made it, with a load at the next silence.
+    struct Case {
+        const char* what;
+        std::int64_t (*tool)(pid_t child);
+        ProcessExitWatch::Mode watch;
+        bool resumes;
+    };
+    const Case cases[] = {
+        {"pidfd", [](pid_t child) -> std::int64_t { return child; }, ProcessExitWatch::Mode::Pidfd,
+         true},
+        {"checks without pidfd", [](pid_t child) -> std::int64_t { return child; },
+         ProcessExitWatch::Mode::Checks, true},
+        {"gone before the pause", [](pid_t) -> std::int64_t { return -1; },
+         ProcessExitWatch::Mode::Pidfd, true},
+        {"no tool known", [](pid_t) -> std::int64_t { return 0; }, ProcessExitWatch::Mode::Pidfd,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (;;) {
+                ::pause();
+            }
+        }
+        {
+            ReaderFixture f(
+                nullptr, nullptr, [&] { return c.tool(child); }, c.watch);
+            ASSERT_TRUE(f.startAndOpen());
+            f.flags.bNeedReadPara = false;
+            f.flags.bGet = false;
+            ASSERT_TRUE(f.setRunning(false));
+            std::this_thread::sleep_for(200ms);
+            const int changes = f.statusChanges.load();
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+
+            if (c.resumes && c.tool(child) > 0) {
+                // Told once the resume has discarded what came while paused.
+                EXPECT_TRUE(waitUntil([&] { return f.statusChanges.load() > changes; }, 2500ms))
+                    << "still paused for a tool that has ended";
+            } else {
+                std::this_thread::sleep_for(300ms);
+            }
+            EXPECT_EQ(f.flags.bRun.load(), c.resumes);
+            EXPECT_EQ(f.flags.bNeedReadPara.load() && f.flags.bGet.load(), c.resumes);
+            EXPECT_EQ(f.toolEnds.load(), c.resumes ? 1 : 0);
+            f.pty.write(bytesOf(kDown));
+            EXPECT_EQ(f.handler.waitFor(1, 300ms).size(), c.resumes ? 1u : 0u);
+        }
+    }
 }
 
 TEST(ReaderLoop, RunSignalsThatCameWhileNoReaderWaitedActOnceTaken) {

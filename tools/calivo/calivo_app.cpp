@@ -67,7 +67,9 @@ std::string number(double value) {
 
 CalivoApp::CalivoApp(SettingsStore& store, PeerProcesses& processes, std::int64_t ownPid,
                      Options options)
-    : store_(store), driver_(store, processes, ownPid), options_(std::move(options)) {
+    : store_(store),
+      driver_(store, processes, ownPid, options.driverPid),
+      options_(std::move(options)) {
     idle_.setSingleShot(true);
     idle_.setInterval(static_cast<int>(options_.idleLimit.count()));
     connect(&idle_, &QTimer::timeout, this, [this] {

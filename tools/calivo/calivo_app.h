@@ -27,8 +27,9 @@ class CalivoApp : public QObject {
     Q_OBJECT
   public:
     struct Options {
-        std::string devicePath;  // empty: the driver's board, else the default
-        int dotCount = 0;        // 0: the user chooses
+        std::string devicePath;      // empty: the driver's board, else the default
+        std::int64_t driverPid = 0;  // the driver to pause; 0: the settings' "ZorvanPid"
+        int dotCount = 0;            // 0: the user chooses
         bool softKeys = true;
         std::chrono::milliseconds idleLimit{60000};  // give up without a press
         // Whether the last synchronization reached the store; null: it did.

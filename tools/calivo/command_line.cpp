@@ -39,6 +39,11 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         QString("Open the board at PATH (default: the board the running driver reads, else %1).")
             .arg(kDefaultBoardPath),
         "PATH");
+    const QCommandLineOption driverPid(
+        "driver-pid",
+        "Pause and resume the driver with process id PID (default: the driver that published "
+        "its pid in the settings). The driver passes it with --device when it starts the tool.",
+        "PID");
     const QCommandLineOption grid(
         "grid", "Take a grid of N = 2 (4 targets), 3 (9) or 5 (20) and start at once.", "N");
     const QCommandLineOption noKeys("no-keys", "Leave the soft keys as they are stored.");
@@ -51,7 +56,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         "bad file stores nothing.",
         "FILE");
     for (const QCommandLineOption& option :
-         {help, version, device, grid, noKeys, show, exportFile, importFile}) {
+         {help, version, device, driverPid, grid, noKeys, show, exportFile, importFile}) {
         parser.addOption(option);
     }
 
@@ -93,10 +98,18 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         options.file = parser.value(importFile);
     }
     if (options.mode != CommandLine::Mode::Calibrate &&
-        (parser.isSet(grid) || parser.isSet(noKeys) || parser.isSet(device))) {
+        (parser.isSet(grid) || parser.isSet(noKeys) || parser.isSet(device) ||
+         parser.isSet(driverPid))) {
         return fail(
-            "--grid, --no-keys and --device belong to a calibration, not to "
+            "--grid, --no-keys, --device and --driver-pid belong to a calibration, not to "
             "--show, --export or --import");
+    }
+    if (parser.isSet(driverPid)) {
+        bool number = false;
+        options.driverPid = parser.value(driverPid).toLongLong(&number);
+        if (!number || options.driverPid <= 1) {
+            return fail("--driver-pid takes a process id, not '" + parser.value(driverPid) + "'");
+        }
     }
     if ((options.mode == CommandLine::Mode::Export || options.mode == CommandLine::Mode::Import) &&
         options.file.isEmpty()) {

@@ -8,8 +8,9 @@ namespace zorvan::calivo {
 struct CommandLine {
     enum class Mode { Calibrate, Show, Export, Import };
     Mode mode = Mode::Calibrate;
-    QString devicePath;  // the board's terminal; empty: the driver's, else the default
-    int dotCount = 0;    // --grid; 0: the user chooses
+    QString devicePath;    // the board's terminal; empty: the driver's, else the default
+    qint64 driverPid = 0;  // the driver to pause; 0: the one in the settings
+    int dotCount = 0;      // --grid; 0: the user chooses
     bool softKeys = true;
     QString file;  // of --export and --import
 };

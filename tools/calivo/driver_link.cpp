@@ -21,8 +21,9 @@ std::string deviceArgument(const std::vector<std::string>& arguments) {
     return device;
 }
 
-DriverLink::DriverLink(SettingsStore& store, PeerProcesses& processes, std::int64_t ownPid)
-    : store_(store), processes_(processes), ownPid_(ownPid) {}
+DriverLink::DriverLink(SettingsStore& store, PeerProcesses& processes, std::int64_t ownPid,
+                       std::int64_t driverPid)
+    : store_(store), processes_(processes), ownPid_(ownPid), driverPid_(driverPid) {}
 
 std::int64_t DriverLink::restartOtherTool() {
     store_.synchronize();
@@ -38,7 +39,7 @@ void DriverLink::publish() {
 
 std::int64_t DriverLink::runningDriver() {
     store_.synchronize();
-    const std::int64_t pid = store_.integerForKey("ZorvanPid");
+    const std::int64_t pid = driverPid_ != 0 ? driverPid_ : store_.integerForKey("ZorvanPid");
     return plausiblePeerPid(pid) && processes_.isDriver(pid) ? pid : 0;
 }
 

@@ -35,7 +35,11 @@ class PeerProcesses {
 // "CalivoPid" before its SIGHUP.
 class DriverLink {
   public:
-    DriverLink(SettingsStore& store, PeerProcesses& processes, std::int64_t ownPid);
+    // A driverPid other than 0 (the driver that started the tool) is the one
+    // paused and resumed, and the settings' "ZorvanPid" is not looked at:
+    // with two boards it may name the other board's driver.
+    DriverLink(SettingsStore& store, PeerProcesses& processes, std::int64_t ownPid,
+               std::int64_t driverPid = 0);
 
     // Sends SIGHUP to another calibration tool that runs now (it starts over
     // and comes to the front) and returns its pid; 0 when there is none.
@@ -53,8 +57,8 @@ class DriverLink {
     bool resumeDriver();
 
     // The board the running driver reads when it was given one with
-    // --device; empty otherwise. The driver starts the tool without
-    // arguments, and the tool must read the same board.
+    // --device; empty otherwise. A tool started without --device must read
+    // the same board.
     std::string driverDevice();
 
     // Clears "CalivoPid" if it still holds our pid, and synchronizes.
@@ -66,6 +70,7 @@ class DriverLink {
     SettingsStore& store_;
     PeerProcesses& processes_;
     std::int64_t ownPid_;
+    std::int64_t driverPid_;
     std::int64_t pausedDriver_ = 0;
 };
 

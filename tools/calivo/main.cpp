@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
     zorvan::calivo::PosixPeerProcesses processes;
     zorvan::calivo::CalivoApp calivo(store, processes, ::getpid(),
                                      {.devicePath = options.devicePath.toLocal8Bit().toStdString(),
+                                      .driverPid = options.driverPid,
                                       .dotCount = options.dotCount,
                                       .softKeys = options.softKeys,
                                       .stored = [&store] { return store.lastSyncSucceeded(); }});
