@@ -3,6 +3,7 @@
 add_library(zorvan_platform_qt STATIC
   ${CMAKE_CURRENT_LIST_DIR}/qsettings_store.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/settings_file_update.cpp
   ${CMAKE_CURRENT_LIST_DIR}/qt_main_display.cpp
   ${CMAKE_CURRENT_LIST_DIR}/qt_screens.cpp
   ${CMAKE_CURRENT_LIST_DIR}/qt_alert_presenter.cpp

@@ -15,6 +15,7 @@
 #include <limits>
 
 #include "platform/settings_file.h"
+#include "platform/settings_file_update.h"
 
 namespace zorvan {
 
@@ -22,24 +23,6 @@ namespace {
 
 QString toKey(const std::string& key) {
     return QString::fromStdString(key);
-}
-
-std::string errorText(int error) {
-    char buffer[256];
-    return ::strerror_r(error, buffer, sizeof buffer);
-}
-
-// Why QSettings could not write `path`, as far as the system tells.
-std::string writeFailure(const QString& path) {
-    const QByteArray file = QFile::encodeName(path);
-    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
-    if (::access(file.constData(), F_OK) == 0 && ::access(file.constData(), W_OK) != 0) {
-        return errorText(errno);
-    }
-    if (::access(dir.constData(), W_OK) != 0) {
-        return errorText(errno);
-    }
-    return "the write failed";
 }
 
 }  // namespace
@@ -208,15 +191,18 @@ void QSettingsStore::publishPending() {
         writeProblem_ = "cannot publish " + keys + ": " + readProblem_;
         return;
     }
-    QSettings file(path(), QSettings::IniFormat);
-    for (const auto& [key, value] : pending_) {
-        file.setValue(toKey(key), value);
-    }
-    file.sync();
+    const SettingsFileUpdate update = updateSettingsFile(path(), [this](QSettings& file) {
+        for (const auto& [key, value] : pending_) {
+            file.setValue(toKey(key), value);
+        }
+    });
+    using Status = SettingsFileUpdate::Status;
     writeProblem_.clear();
-    if (file.status() == QSettings::AccessError) {
+    if (update.status == Status::NotRead) {
+        writeProblem_ = "cannot publish " + keys + ": " + update.reason;
+    } else if (update.status == Status::WriteFailed) {
         writeProblem_ = "cannot publish " + keys + " in " +
-                        QFile::encodeName(path()).toStdString() + ": " + writeFailure(path());
+                        QFile::encodeName(path()).toStdString() + ": " + update.reason;
     }
 }
 
@@ -236,11 +222,12 @@ void QSettingsStore::removePending() {
     if (!present) {
         return;  // already gone: leave the file as it is
     }
-    QSettings file(path(), QSettings::IniFormat);
-    for (const std::string& key : removals_) {
-        file.remove(toKey(key));
-    }
-    file.sync();
+    // A removal that fails leaves the key behind, as a failed write does.
+    updateSettingsFile(path(), [this](QSettings& file) {
+        for (const std::string& key : removals_) {
+            file.remove(toKey(key));
+        }
+    });
 }
 
 void QSettingsStore::setFloatForKey(float value, const std::string& key) {

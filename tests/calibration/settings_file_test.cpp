@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/qsettings_store.h"
+#include "platform/settings_file_update.h"
 
 namespace zorvan {
 namespace {
@@ -130,6 +131,65 @@ TEST_F(SettingsFile, FilesThatAreNoSettingsReadAsEmptyWithoutBlockingOrReading) 
         EXPECT_EQ(fs::symlink_status(path_).type(), typeBefore) << "the file was replaced";
         EXPECT_EQ(store.writeProblem(), "cannot publish ZorvanPid: " + problem);
     }
+}
+
+// The write itself, on whatever stands at the path when it runs (the store
+// checked the file when it read it, but anything may be there by the write).
+TEST_F(SettingsFile, AnUpdateWritesOnlyOverARegularFileItMayWriteAndNeverBlocks) {
+    using Status = SettingsFileUpdate::Status;
+    const std::string other = (dir_ / "elsewhere.conf").string();
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        Status status;
+        std::string kept;  // text the path must still lead to afterwards
+    };
+    const Case cases[] = {
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0); }, Status::NotRead, ""},
+        {"a directory", [&] { fs::create_directory(path_); }, Status::NotRead, ""},
+        {"a file with other keys", [&] { replaceFile("[General]\nDotCount=2\nZorvanPid=1\n"); },
+         Status::Done, "DotCount=2"},
+        {"no file, no folder", [&] { fs::remove_all(dir_); }, Status::Done, ""},
+        {"a link to the file",
+         [&] {
+             std::ofstream(other) << "[General]\nDotCount=3\n";
+             fs::create_symlink(other, path_);
+         },
+         Status::Done, "DotCount=3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+        fs::create_directory(dir_);
+        c.make();
+        const auto typeBefore = fs::symlink_status(path_).type();
+        ::alarm(10);  // a write that blocks in open() ends the test
+        const SettingsFileUpdate update = updateSettingsFile(
+            QString::fromStdString(path_), [](QSettings& file) { file.setValue("ZorvanPid", 42); });
+        ::alarm(0);
+        EXPECT_EQ(update.status, c.status) << update.reason;
+        if (c.status != Status::Done) {
+            EXPECT_EQ(fs::symlink_status(path_).type(), typeBefore) << "the path was replaced";
+            continue;
+        }
+        EXPECT_EQ(fs::symlink_status(path_).type(),
+                  typeBefore == fs::file_type::not_found ? fs::file_type::regular : typeBefore);
+        std::ifstream in(path_);
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_NE(text.find("ZorvanPid=42"), std::string::npos) << text;
+        EXPECT_NE(text.find(c.kept), std::string::npos) << text;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), c.kept == "DotCount=3" ? 2 : 1)
+            << "a temporary or lock file was left behind";
+    }
+    // A file made read-only on purpose stays as it is, even for root.
+    replaceFile("[General]\nDotCount=2\n", fs::perms(0444));
+    const int result = asOrdinaryUser(dir_, [this] {
+        const auto update = updateSettingsFile(QString::fromStdString(path_),
+                                               [](QSettings& file) { file.setValue("A", 1); });
+        return update.status == Status::WriteFailed && update.reason == "Permission denied" ? 0 : 1;
+    });
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(SettingsFile, APidAlreadyThereIsNotWrittenAgain) {
