@@ -110,7 +110,10 @@ void PortFeeder::endInput() {
 }
 
 void PortFeeder::writePending() {
-    while (!failed_ && sent_ < pending_.size()) {
+    if (failed_) {
+        return;  // nothing more goes to a device that failed
+    }
+    while (sent_ < pending_.size()) {
         serial::SerialError result;
         const std::span<const std::uint8_t> rest(pending_.data() + sent_,
                                                  std::min(pending_.size() - sent_, kChunk));
