@@ -11,6 +11,7 @@ add_library(zorvan_calivo_logic STATIC
   ${CALIVO_DIR}/dot_check.cpp
   ${CALIVO_DIR}/driver_link.cpp
   ${CALIVO_DIR}/press_collector.cpp
+  ${CALIVO_DIR}/printable_text.cpp
   ${CALIVO_DIR}/stored_calibration.cpp)
 add_library(zorvan::calivo_logic ALIAS zorvan_calivo_logic)
 target_include_directories(zorvan_calivo_logic PUBLIC ${PROJECT_SOURCE_DIR})
@@ -24,6 +25,7 @@ add_executable(calivo
   ${CALIVO_DIR}/calivo_window.cpp
   ${CALIVO_DIR}/command_line.cpp
   ${CALIVO_DIR}/display_check.cpp
+  ${CALIVO_DIR}/import_file.cpp
   ${CALIVO_DIR}/posix_peer_processes.cpp
   ${CALIVO_DIR}/signal_relay.cpp)
 set_target_properties(calivo PROPERTIES OUTPUT_NAME "Calivo.app" AUTOMOC ON)

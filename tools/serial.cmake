@@ -3,7 +3,9 @@ add_executable(zorvan-serial
   ${CMAKE_CURRENT_LIST_DIR}/serial/main.cpp
   ${CMAKE_CURRENT_LIST_DIR}/serial/line_options.cpp
   ${CMAKE_CURRENT_LIST_DIR}/serial/list_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/serial/port_feeder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/serial/read_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/serial/standard_streams.cpp
   ${CMAKE_CURRENT_LIST_DIR}/serial/term_command.cpp)
 target_include_directories(zorvan-serial PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zorvan-serial PRIVATE zorvan::serial)

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "calibration/memory_settings_store.h"
@@ -30,31 +33,51 @@ const char* const kGood3x3 =
     "TKey12 = 4000 100\n"
     "EKey0 = 0.1 4095\n";
 
+// No driver runs; a calibration tool runs under the pids in `tools`.
 class NoDriver : public PeerProcesses {
   public:
+    std::set<std::int64_t> tools;
+    int signals = 0;
+
     bool isDriver(std::int64_t) override { return false; }
-    bool isTool(std::int64_t) override { return false; }
-    bool signal(std::int64_t, int) override { return false; }
+    bool isTool(std::int64_t pid) override { return tools.count(pid) != 0; }
+    bool signal(std::int64_t, int) override {
+        ++signals;
+        return false;
+    }
     std::string driverDevice(std::int64_t) override { return {}; }
 };
+
+// The whole of a file, as Calivo.app reads it.
+std::optional<std::string> readFile(const std::string& path, std::string& problem) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    problem = file ? "" : "cannot read " + path;
+    return file ? std::optional<std::string>(text.str()) : std::nullopt;
+}
 
 // Runs --import on `text` against a store that already holds a calibration.
 struct Import {
     MemorySettingsStore store;
     NoDriver processes;
     DriverLink driver{store, processes, 77};
-    std::string path = ::testing::TempDir() + "calibration-import.txt";
+    std::string errors;  // what it said on stderr
 
     int run(const std::string& text) {
         store.setInteger("DotCount", 2);
         store.setFloat("TKey1.x", 9.0f);
         store.clearAccesses();
-        std::FILE* file = std::fopen(path.c_str(), "w");
-        std::fputs(text.c_str(), file);
-        std::fclose(file);
+        const ImportReader read = [&text](const std::string&, std::string&) { return text; };
+        char* said = nullptr;
+        std::size_t saidSize = 0;
+        std::FILE* err = ::open_memstream(&said, &saidSize);
         std::FILE* sink = std::fopen("/dev/null", "w");
-        const int status = importCalibration(store, nullptr, driver, path, sink, sink);
+        const int status = importCalibration(store, nullptr, driver, "cal.txt", read, sink, err);
         std::fclose(sink);
+        std::fclose(err);
+        errors.assign(said, saidSize);
+        std::free(said);
         return status;
     }
     std::set<std::string> written() const {
@@ -136,6 +159,55 @@ TEST(CalibrationImport, BadFilesAreRejectedNamingTheLineAndStoreNothing) {
     }
 }
 
+TEST(CalibrationFile, ACommentMayFollowTheValues) {
+    std::string commented;
+    std::istringstream lines(kGood3x3);
+    for (std::string line; std::getline(lines, line);) {
+        commented += line + (line.empty() ? "" : "   # raw x and y, or the grid") + "\n";
+    }
+    commented += "Dot5 = 1 1#the same entry twice is still refused\n";
+    const ParsedCalibration twice = parseCalibration(commented, "cal.txt");
+    EXPECT_EQ(twice.error, "cal.txt:15: Dot5 is given twice (first on line 8)");
+    commented.erase(commented.rfind("Dot5"));
+    const ParsedCalibration parsed = parseCalibration(commented, "cal.txt");
+    ASSERT_TRUE(parsed.record) << parsed.error;
+    EXPECT_EQ(*parsed.record, *parseCalibration(kGood3x3, "cal.txt").record);
+}
+
+TEST(CalibrationImport, BytesFromTheFileAreEscapedInMessages) {
+    const struct {
+        std::string line;  // in place of "TKey12 = 4000 100", line 13
+        std::string said;
+    } cases[] = {
+        {"\x1b[2J\x1b[H = 1 1", "cal.txt:13: unknown name '\\x1b[2J\\x1b[H'"},
+        {"TKey12 = 4000 1\a", "cal.txt:13: '1\\x07' is not a number"},
+        {"TKey12 = 4000 \xc2\x9b"
+         "31m",
+         "cal.txt:13: '\\xc2\\x9b31m' is not a number"},
+        {"TKey12 = 4000 \xff\xfe", "cal.txt:13: '\\xff\\xfe' is not a number"},
+        {"Größe = 1 1", "cal.txt:13: unknown name 'Größe'"},
+    };
+    for (const auto& c : cases) {
+        std::string text = kGood3x3;
+        text.replace(text.find("TKey12 = 4000 100"), 17, c.line);
+        Import import;
+        EXPECT_EQ(import.run(text), 1);
+        EXPECT_EQ(import.errors, "Calivo.app: " + c.said + "\nNothing was stored.\n");
+    }
+}
+
+TEST(CalibrationImport, IsRefusedWhileACalibrationRuns) {
+    Import import;
+    import.store.setInteger("CalivoPid", 4321);
+    import.processes.tools = {4321};
+    EXPECT_EQ(import.run(kGood3x3), 1);
+    EXPECT_EQ(import.errors,
+              "Calivo.app: a calibration is running (pid 4321); nothing was stored: finish or "
+              "cancel it, then import\n");
+    EXPECT_TRUE(import.written().empty());
+    EXPECT_EQ(import.processes.signals, 0);  // the running tool keeps the driver paused
+}
+
 TEST(CalibrationFile, ExportReadsBackToTheSameCalibrationBitForBit) {
     CalibrationRecord record;
     record.dotCount = 5;
@@ -164,12 +236,12 @@ TEST(CalibrationFile, StoredCalibrationRoundTripsThroughExportAndImport) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     std::fputs(kGood3x3, file);
     std::fclose(file);
-    ASSERT_EQ(importCalibration(from, nullptr, driver, path, sink, sink), 0);
+    ASSERT_EQ(importCalibration(from, nullptr, driver, path, readFile, sink, sink), 0);
     ASSERT_EQ(exportCalibration(from, path, stderr), 0);
 
     MemorySettingsStore to;
     DriverLink driverTo(to, processes, 1);
-    ASSERT_EQ(importCalibration(to, nullptr, driverTo, path, sink, sink), 0);
+    ASSERT_EQ(importCalibration(to, nullptr, driverTo, path, readFile, sink, sink), 0);
     std::fclose(sink);
     EXPECT_EQ(readStoredCalibration(to), readStoredCalibration(from));
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -20,6 +21,16 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Subprocess;
+
+// A calibration as the README shows it: a comment may follow the values.
+const char* const kGood2x2 =
+    "DotCount = 2          # 2 (2 x 2), 3 (3 x 3) or 5 (5 columns x 4 rows)\n"
+    "Dot0 = 1000 1000      # raw x and y (0 to 4095) of every dot, numbered column\n"
+    "Dot1 = 1000 3000      # by column from the top left: Dot0 to the last, all required\n"
+    "Dot2 = 3000 1000\n"
+    "Dot3 = 3000 3000\n"
+    "TKey12 = 4000 100     # optional soft keys 0, 1, 2, 12, 26 in touch mode (TKey)\n"
+    "EKey12 = 4010 96      # and pen mode (EKey); one left out keeps its stored value\n";
 
 class CalivoEndToEnd : public ::testing::Test {
   protected:
@@ -165,10 +176,20 @@ TEST_F(CalivoEndToEnd, HangupStartsOverAndStopKeepsTheStoredCalibration) {
     ASSERT_TRUE(calivo.waitForLine("target 2 of 9", 5s));
     Subprocess second({Subprocess::binary("Calivo.app"), "--device", device});
     EXPECT_TRUE(second.waitForLine("already running as pid ", 5s));
-    EXPECT_EQ(second.wait(), 0);
+    EXPECT_EQ(second.wait(), 1 << 8);  // it stored nothing
     EXPECT_TRUE(calivo.waitForLine("asked to calibrate again", 5s));
     EXPECT_EQ(calivo.readLine(5s), "target 1 of 9 at 80 80");
     EXPECT_EQ(settings().find("CalivoPid=0"), std::string::npos);
+
+    // An import now would store under the running tool and resume the driver
+    // that it keeps paused.
+    const std::string file = config_ + "/board.txt";
+    std::ofstream(file) << kGood2x2;
+    Subprocess import({Subprocess::binary("Calivo.app"), "--import", file});
+    EXPECT_EQ(import.readLine(5s, true),
+              "Calivo.app: a calibration is running (pid " + std::to_string(calivo.pid()) +
+                  "); nothing was stored: finish or cancel it, then import");
+    EXPECT_EQ(import.wait(), 1 << 8);
 
     calivo.signal(SIGTERM);
     EXPECT_EQ(calivo.waitForLine("cancelled", 5s), "cancelled: the calibration stays as it was");
@@ -250,6 +271,46 @@ TEST_F(CalivoEndToEnd, TheToolADriverStartsCalibratesThatDriversBoard) {
     simA->signal(SIGTERM);
     simA->wait();
     EXPECT_TRUE(driverA->waitForLine("Calivo.app: lost the board", 10s, true));
+}
+
+TEST_F(CalivoEndToEnd, ImportTakesOnlyARegularFileOfAtMost1MB) {
+    ::signal(SIGPIPE, SIG_IGN);  // the tool stops reading a standard input that is too long
+    const std::string fifo = config_ + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // no writer: opening it to read would block
+    const std::string zero = config_ + "/zero.txt";
+    std::filesystem::create_symlink("/dev/zero", zero);  // endless
+    const std::string folder = config_ + "/folder";
+    std::filesystem::create_directory(folder);
+    const std::string large = config_ + "/large.txt";
+    std::ofstream(large) << std::string(2 << 20, '#');
+    const struct {
+        std::string file;
+        std::string input;  // on standard input
+        int status;
+        std::string said;  // on stderr, or on stdout when stored
+    } cases[] = {
+        {fifo, "", 1,
+         "Calivo.app: " + fifo + " is a pipe: give its text on standard input with '--import -'"},
+        {zero, "", 1, "Calivo.app: " + zero + " is not a regular file"},
+        {folder, "", 1, "Calivo.app: " + folder + " is a folder, not a calibration file"},
+        {large, "", 1,
+         "Calivo.app: " + large + " is larger than 1 MB: no calibration is that large"},
+        {"-", std::string(2 << 20, '#'), 1,
+         "Calivo.app: standard input holds more than 1 MB: no calibration is that large"},
+        {"-", kGood2x2, 0, "stored; no driver runs now: it loads it when it starts"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        Subprocess calivo({Subprocess::binary("Calivo.app"), "--import", c.file});
+        calivo.writeStdin(c.input);
+        calivo.closeStdin();
+        EXPECT_EQ(calivo.readLine(5s, c.status != 0), c.said);
+        std::optional<int> status;
+        for (int i = 0; i < 250 && !(status = calivo.tryWait()); ++i) {
+            std::this_thread::sleep_for(20ms);
+        }
+        EXPECT_EQ(status, c.status << 8);
+    }
 }
 
 TEST_F(CalivoEndToEnd, ProblemsAreSaidPlainlyWithAnExitStatus) {

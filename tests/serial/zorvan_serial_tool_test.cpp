@@ -1,10 +1,17 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 
 #include <optional>
+#include <regex>
+#include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/driver/subprocess.h"
@@ -27,6 +34,143 @@ struct RawPty : PtyPair {
 
 int exitCode(int status) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// zorvan-serial with stdin and stdout each a pipe to the test, closed or
+// /dev/full; stderr is always a pipe.
+class Tool {
+  public:
+    enum class Stream { Pipe, Closed, Full };
+
+    Tool(std::vector<std::string> args, Stream in, Stream out) {
+        int inPipe[2], outPipe[2], errPipe[2];
+        if (::pipe2(inPipe, O_CLOEXEC) != 0 || ::pipe2(outPipe, O_CLOEXEC) != 0 ||
+            ::pipe2(errPipe, O_CLOEXEC) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const auto choose = [&actions](Stream stream, int fd, int pipeEnd) {
+            if (stream == Stream::Pipe) {
+                posix_spawn_file_actions_adddup2(&actions, pipeEnd, fd);
+            } else if (stream == Stream::Closed) {
+                posix_spawn_file_actions_addclose(&actions, fd);
+            } else {
+                posix_spawn_file_actions_addopen(&actions, fd, "/dev/full", O_WRONLY, 0);
+            }
+        };
+        choose(in, 0, inPipe[0]);
+        choose(out, 1, outPipe[1]);
+        posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+        args.insert(args.begin(), Subprocess::binary("zorvan-serial"));
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(inPipe[0]);
+        ::close(outPipe[1]);
+        ::close(errPipe[1]);
+        in_ = inPipe[1];
+        out_ = outPipe[0];
+        err_ = errPipe[0];
+        ::fcntl(in_, F_SETFL, O_NONBLOCK);
+    }
+    ~Tool() {
+        if (pid_ > 0 && !status_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        for (const int fd : {in_, out_, err_}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+    Tool(const Tool&) = delete;
+    Tool& operator=(const Tool&) = delete;
+
+    // Writes what stdin's pipe takes now, without waiting; answers the count.
+    std::size_t offer(std::span<const std::uint8_t> bytes) const {
+        const ssize_t n = ::write(in_, bytes.data(), bytes.size());
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    void closeStdin() {
+        ::close(in_);
+        in_ = -1;
+    }
+    void signal(int number) const { ::kill(pid_, number); }
+    bool running() {
+        if (!status_) {
+            int status = 0;
+            rusage usage{};
+            if (::wait4(pid_, &status, WNOHANG, &usage) == pid_) {
+                status_ = status;
+                cpu_ = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+            }
+        }
+        return !status_;
+    }
+    // The exit code once it ended within limit; nullopt (and killed) if not.
+    std::optional<int> wait(std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (running() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(10ms);
+        }
+        if (status_) {
+            return exitCode(*status_);
+        }
+        ::kill(pid_, SIGKILL);
+        while (running()) {
+            std::this_thread::sleep_for(10ms);
+        }
+        return std::nullopt;
+    }
+    // Processor time it used, once ended.
+    std::chrono::microseconds cpu() const { return cpu_; }
+    // All it wrote to stderr (or stdout), once ended.
+    std::string err() const { return drain(err_); }
+    std::string out() const { return drain(out_); }
+
+  private:
+    static std::string drain(int fd) {
+        std::string text;
+        char chunk[4096];
+        ssize_t n = 0;
+        while ((n = ::read(fd, chunk, sizeof chunk)) > 0) {
+            text.append(chunk, static_cast<std::size_t>(n));
+        }
+        return text;
+    }
+
+    pid_t pid_ = -1;
+    int in_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    std::optional<int> status_;
+    std::chrono::microseconds cpu_{0};
+};
+
+// Whatever the device has been sent, up to a pause of `quiet`.
+std::vector<std::uint8_t> drainDevice(const PtyPair& pty, std::chrono::milliseconds quiet) {
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[4096];
+    for (;;) {
+        pollfd entry{pty.master(), POLLIN, 0};
+        if (::poll(&entry, 1, static_cast<int>(quiet.count())) <= 0) {
+            return bytes;
+        }
+        const ssize_t n = ::read(pty.master(), chunk, sizeof chunk);
+        if (n <= 0) {
+            return bytes;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
 }
 
 TEST(ZorvanSerialToolTest, Read) {
@@ -57,6 +201,20 @@ TEST(ZorvanSerialToolTest, Read) {
          "code=0 bytesRead=2 endCode=1",
          0},
         {"silence", {"--timeout", "0.2"}, {}, std::nullopt, "code=100 bytesRead=0", 1},
+        {"no bytes",
+         {"--bytes", "0"},
+         {},
+         std::nullopt,
+         "zorvan-serial read: --bytes takes a count of 1 or more, not \"0\" (see zorvan-serial "
+         "--help)",
+         2},
+        {"speed beyond any rate",
+         {"--speed", "4294967296"},
+         {},
+         std::nullopt,
+         "zorvan-serial read: --speed takes a bit rate from 1 to 4294967295, not \"4294967296\" "
+         "(see zorvan-serial --help)",
+         2},
         {"bad option",
          {"--parity", "maybe"},
          {},
@@ -117,6 +275,125 @@ TEST(ZorvanSerialToolTest, TermEndsWithStdinOrTheDevice) {
         EXPECT_EQ(tool.readLine(5s), "x");
         pty.closeMaster();
         EXPECT_EQ(exitCode(tool.wait()), 1);
+    }
+}
+
+TEST(ZorvanSerialToolTest, TermWritesPipedInputAsFastAsTheDeviceTakesIt) {
+    ::signal(SIGPIPE, SIG_IGN);  // offers to a tool that has ended
+    enum class Device { ReadsSlowly, ReadsNothing, HangsUp };
+    const struct {
+        const char* name;
+        std::size_t size;
+        Device device;
+        int exit;
+        const char* err;  // stderr: not delivered, then taken from stdin
+    } cases[] = {
+        {"a slow device gets every byte", 160 * 1024, Device::ReadsSlowly, 0, ""},
+        {"a device that takes nothing, until SIGINT", 1 << 20, Device::ReadsNothing, 1,
+         "zorvan-serial: \\S+: interrupted: (\\d+) of (\\d+) bytes from stdin were not "
+         "delivered, and the rest of stdin was not read\n"},
+        {"a device that goes away", 1 << 20, Device::HangsUp, 1,
+         "\nzorvan-serial: \\S+: (?:the device stopped answering|cannot write to the device: "
+         ".*)\nzorvan-serial: \\S+: (\\d+) of (\\d+) bytes from stdin were not delivered, and "
+         "the rest of stdin was not read\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawPty pty;
+        std::vector<std::uint8_t> input(c.size);
+        for (std::size_t i = 0; i < input.size(); ++i) {
+            input[i] = static_cast<std::uint8_t>(' ' + i * 7 % 95);  // never the quit key
+        }
+        Tool tool({"term", pty.slavePath()}, Tool::Stream::Pipe, Tool::Stream::Pipe);
+        std::size_t offered = 0;
+        std::vector<std::uint8_t> got;
+        const auto start = std::chrono::steady_clock::now();
+        bool stdinOpen = true;
+        while (tool.running() && std::chrono::steady_clock::now() - start < 20s) {
+            offered += tool.offer(std::span(input).subspan(offered));
+            if (offered == input.size() && stdinOpen) {
+                tool.closeStdin();
+                stdinOpen = false;
+            }
+            if (c.device == Device::ReadsNothing && std::chrono::steady_clock::now() - start > 1s) {
+                tool.signal(SIGINT);
+                break;
+            }
+            if (c.device == Device::HangsUp && got.size() >= 8192) {
+                pty.closeMaster();
+                break;
+            }
+            if (c.device != Device::ReadsNothing) {
+                std::uint8_t chunk[1024];  // 50 KiB/s
+                const ssize_t n = ::read(pty.master(), chunk, sizeof chunk);
+                got.insert(got.end(), chunk, chunk + std::max<ssize_t>(n, 0));
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        EXPECT_EQ(tool.wait(2s), c.exit);
+        EXPECT_LT(tool.cpu(), 500ms) << "waits for the device without spinning";
+        if (c.device != Device::HangsUp) {
+            const auto rest = drainDevice(pty, 200ms);
+            got.insert(got.end(), rest.begin(), rest.end());
+        }
+        const std::string err = tool.err();
+        std::smatch said;
+        EXPECT_TRUE(std::regex_match(err, said, std::regex(c.err))) << err;
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), input.begin()));
+        if (c.device == Device::ReadsSlowly) {
+            EXPECT_EQ(got.size(), input.size());
+            continue;
+        }
+        // stdin is read no further than the device takes it.
+        EXPECT_LT(offered, 256u * 1024);
+        if (c.device == Device::ReadsNothing && said.size() == 3) {
+            // Exactly what the device got counts as delivered.
+            EXPECT_EQ(std::stoull(said[2]) - std::stoull(said[1]), got.size());
+        }
+    }
+}
+
+TEST(ZorvanSerialToolTest, ClosedOrFailingStandardStreamsNeverReachTheDevice) {
+    using Stream = Tool::Stream;
+    const std::string badDescriptor =
+        "zorvan-serial: cannot write the output: Bad file descriptor\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> options;  // the subcommand first
+        Stream in;
+        Stream out;
+        int exit;
+        std::string err;
+    } cases[] = {
+        {"term with stdin closed", {"term"}, Stream::Closed, Stream::Pipe, 0, ""},
+        {"term with stdout closed", {"term"}, Stream::Pipe, Stream::Closed, 1, badDescriptor},
+        {"read with stdout closed",
+         {"read", "--bytes", "5"},
+         Stream::Pipe,
+         Stream::Closed,
+         1,
+         badDescriptor},
+        {"read into a full disk",
+         {"read", "--bytes", "5"},
+         Stream::Pipe,
+         Stream::Full,
+         1,
+         "zorvan-serial: cannot write the output: No space left on device\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawPty pty;
+        const termios before = deviceSettings(pty);
+        pty.write({'h', 'e', 'l', 'l', 'o'});  // the device speaks first
+        std::vector<std::string> args = c.options;
+        args.insert(args.begin() + 1, pty.slavePath());
+        Tool tool(args, c.in, c.out);
+        EXPECT_EQ(tool.wait(5s), c.exit);
+        EXPECT_EQ(tool.err(), c.err);
+        // Nothing came back to the device as keys or as output, and the
+        // keyboard's raw mode never reached it.
+        EXPECT_TRUE(drainDevice(pty, 300ms).empty());
+        EXPECT_TRUE(sameSettings(deviceSettings(pty), before));
     }
 }
 

@@ -221,8 +221,9 @@ ParsedCalibration parseCalibration(std::string_view text, const std::string& sou
             pos, newline == std::string_view::npos ? std::string_view::npos : newline - pos);
         pos = newline == std::string_view::npos ? text.size() + 1 : newline + 1;
         ++line;
-        const std::string_view content = trim(raw);
-        if (content.empty() || content[0] == '#') {
+        // '#' starts a comment wherever it stands: after the values too.
+        const std::string_view content = trim(raw.substr(0, raw.find('#')));
+        if (content.empty()) {
             continue;
         }
         const auto equals = content.find('=');

@@ -10,12 +10,12 @@ namespace zorvan::calivo {
 
 // The text form of a calibration, for --export and --import:
 //
-//   # comment lines and blank lines are ignored
-//   DotCount = 3            grid form: 2 (2 x 2), 3 (3 x 3) or 5 (5 columns x 4 rows)
-//   Dot0 = 512 384          raw x and y (0..4095) of each dot, numbered column by
-//   ...                     column from the top left: Dot0 .. Dot<n-1>, all required
-//   TKey12 = 4000 100       optional soft keys 0, 1, 2, 12 and 26, touch mode (TKey)
-//   EKey12 = 4010 96        and pen mode (EKey); one left out keeps its stored value
+//   # '#' starts a comment, on a line of its own or after the values
+//   DotCount = 3            # grid form: 2 (2 x 2), 3 (3 x 3) or 5 (5 columns x 4 rows)
+//   Dot0 = 512 384          # raw x and y (0..4095) of each dot, numbered column by
+//   ...                     # column from the top left: Dot0 .. Dot<n-1>, all required
+//   TKey12 = 4000 100       # optional soft keys 0, 1, 2, 12 and 26, touch mode (TKey)
+//   EKey12 = 4010 96        # and pen mode (EKey); one left out keeps its stored value
 //
 // Names are case-sensitive, each may appear once, in any order.
 std::string formatCalibration(const CalibrationRecord& record);

@@ -100,8 +100,9 @@ int CalivoApp::start() {
         // One calibration at a time: two would split the board's packets.
         say("already running as pid " + std::to_string(other) + ": asked it to start over");
         // The driver belongs to that one: nothing here to resume or withdraw.
+        // Nothing was stored here either, whatever that one goes on to do.
         finished_ = true;
-        return kSaved;
+        return kNotSaved;
     }
     signals_ = std::make_unique<SignalRelay>([this] { onHangup(); },
                                              [this] {

@@ -20,12 +20,14 @@ constexpr const char* kDescription =
     "the stored calibration as it was. Exit status: 0 stored, 1 not stored, 2 bad\n"
     "command line.\n"
     "\n"
-    "Text form of --export and --import, one entry a line, '#' starts a comment:\n"
-    "  DotCount = 3        grid: 2 (2 x 2), 3 (3 x 3) or 5 (5 columns x 4 rows)\n"
-    "  Dot0 = 512 384      raw x and y (0 to 4095) of every dot, numbered column by\n"
-    "  ...                 column from the top left, Dot0 to the last: all required\n"
-    "  TKey12 = 4000 100   optional soft keys 0, 1, 2, 12, 26 of touch mode (TKey)\n"
-    "  EKey12 = 4010 96    and pen mode (EKey); one left out keeps its stored value";
+    "Text form of --export and --import (a file of at most 1 MB), one entry a\n"
+    "line, '#' starts a comment:\n"
+    "  DotCount = 3        # grid: 2 (2 x 2), 3 (3 x 3) or 5 (5 columns x 4 rows)\n"
+    "  Dot0 = 512 384      # raw x and y (0 to 4095) of every dot, numbered column\n"
+    "  Dot1 = 530 2010     # by column from the top left; Dot0 to the last required\n"
+    "  ...\n"
+    "  TKey12 = 4000 100   # optional soft keys 0, 1, 2, 12, 26 of touch mode (TKey)\n"
+    "  EKey12 = 4010 96    # and pen mode (EKey); one left out keeps its stored value";
 
 }  // namespace
 
@@ -53,7 +55,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption importFile(
         "import",
         "Store the calibration in FILE ('-': standard input) and have the driver load it; a "
-        "bad file stores nothing.",
+        "bad file, or one given while a calibration runs, stores nothing.",
         "FILE");
     for (const QCommandLineOption& option :
          {help, version, device, driverPid, grid, noKeys, show, exportFile, importFile}) {

@@ -25,11 +25,15 @@ DriverLink::DriverLink(SettingsStore& store, PeerProcesses& processes, std::int6
                        std::int64_t driverPid)
     : store_(store), processes_(processes), ownPid_(ownPid), driverPid_(driverPid) {}
 
-std::int64_t DriverLink::restartOtherTool() {
+std::int64_t DriverLink::otherTool() {
     store_.synchronize();
     const std::int64_t pid = store_.integerForKey("CalivoPid");
-    const bool other = pid != ownPid_ && plausiblePeerPid(pid) && processes_.isTool(pid);
-    return other && processes_.signal(pid, SIGHUP) ? pid : 0;
+    return pid != ownPid_ && plausiblePeerPid(pid) && processes_.isTool(pid) ? pid : 0;
+}
+
+std::int64_t DriverLink::restartOtherTool() {
+    const std::int64_t pid = otherTool();
+    return pid != 0 && processes_.signal(pid, SIGHUP) ? pid : 0;
 }
 
 void DriverLink::publish() {

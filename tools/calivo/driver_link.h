@@ -41,6 +41,9 @@ class DriverLink {
     DriverLink(SettingsStore& store, PeerProcesses& processes, std::int64_t ownPid,
                std::int64_t driverPid = 0);
 
+    // The pid of another calibration tool that runs now; 0 when there is none.
+    std::int64_t otherTool();
+
     // Sends SIGHUP to another calibration tool that runs now (it starts over
     // and comes to the front) and returns its pid; 0 when there is none.
     std::int64_t restartOtherTool();

@@ -10,6 +10,7 @@
 #include "tools/calivo/calivo_app.h"
 #include "tools/calivo/command_line.h"
 #include "tools/calivo/display_check.h"
+#include "tools/calivo/import_file.h"
 #include "tools/calivo/posix_peer_processes.h"
 #include "tools/calivo/stored_calibration.h"
 
@@ -30,8 +31,8 @@ int runCommand(const CommandLine& options, int argc, char** argv) {
             return zorvan::calivo::exportCalibration(store, file, stderr);
         case CommandLine::Mode::Import:
             return zorvan::calivo::importCalibration(
-                store, [&store] { return store.lastSyncSucceeded(); }, driver, file, stdout,
-                stderr);
+                store, [&store] { return store.lastSyncSucceeded(); }, driver, file,
+                zorvan::calivo::readImportFile, stdout, stderr);
         case CommandLine::Mode::Calibrate:
             break;
     }

@@ -3,11 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
 
 #include "tools/calivo/calibration_file.h"
+#include "tools/calivo/printable_text.h"
 
 namespace zorvan::calivo {
 
@@ -57,24 +55,28 @@ int exportCalibration(SettingsStore& store, const std::string& path, std::FILE* 
 }
 
 int importCalibration(SettingsStore& store, const std::function<bool()>& stored, DriverLink& driver,
-                      const std::string& path, std::FILE* out, std::FILE* errors) {
-    std::string text;
-    if (path == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), {});
-    } else {
-        std::ifstream file(path);
-        if (!file) {
-            std::fprintf(errors, "Calivo.app: cannot read %s: %s\n", path.c_str(),
-                         std::strerror(errno));
-            return 1;
-        }
-        std::ostringstream buffer;
-        buffer << file.rdbuf();
-        text = buffer.str();
+                      const std::string& path, const ImportReader& read, std::FILE* out,
+                      std::FILE* errors) {
+    // Asked first, so that nothing is read in vain. Signalling the driver
+    // now would resume it under the running tool, and the two would split
+    // the board's packets.
+    if (const std::int64_t other = driver.otherTool()) {
+        std::fprintf(errors,
+                     "Calivo.app: a calibration is running (pid %lld); nothing was stored: finish "
+                     "or cancel it, then import\n",
+                     static_cast<long long>(other));
+        return 1;
     }
-    const ParsedCalibration parsed = parseCalibration(text, path == "-" ? "<stdin>" : path);
+    std::string problem;
+    const std::optional<std::string> text = read(path, problem);
+    if (!text) {
+        std::fprintf(errors, "Calivo.app: %s\n", printableText(problem).c_str());
+        return 1;
+    }
+    const ParsedCalibration parsed = parseCalibration(*text, path == "-" ? "<stdin>" : path);
     if (!parsed.record) {
-        std::fprintf(errors, "Calivo.app: %s\nNothing was stored.\n", parsed.error.c_str());
+        std::fprintf(errors, "Calivo.app: %s\nNothing was stored.\n",
+                     printableText(parsed.error).c_str());
         return 1;
     }
     saveCalibration(store, *parsed.record);

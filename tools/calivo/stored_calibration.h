@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "calibration/settings_store.h"
@@ -21,11 +22,19 @@ int showCalibration(SettingsStore& store, const std::string& storePath, std::FIL
 // Fails when no grid is stored.
 int exportCalibration(SettingsStore& store, const std::string& path, std::FILE* errors);
 
-// Reads a calibration in the text form from `path` ("-": stdin) and stores it,
-// synchronizes and sends SIGUSR1 to the driver so that it loads it at the
-// board's next silence. A bad file stores nothing. `stored` says whether the
-// last synchronization reached the store (null: take it that it did).
+// Where --import gets its text: the whole of `path` ("-": stdin), or nullopt
+// with one line saying why not in `problem`.
+using ImportReader =
+    std::function<std::optional<std::string>(const std::string& path, std::string& problem)>;
+
+// Reads a calibration in the text form from `path` with `read` and stores
+// it, synchronizes and sends SIGUSR1 to the driver so that it loads it at
+// the board's next silence. A bad file stores nothing, and so does an import
+// while another calibration tool runs: that one has the driver paused and
+// would store its own result over it. `stored` says whether the last
+// synchronization reached the store (null: take it that it did).
 int importCalibration(SettingsStore& store, const std::function<bool()>& stored, DriverLink& driver,
-                      const std::string& path, std::FILE* out, std::FILE* errors);
+                      const std::string& path, const ImportReader& read, std::FILE* out,
+                      std::FILE* errors);
 
 }  // namespace zorvan::calivo

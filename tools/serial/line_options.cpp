@@ -37,8 +37,9 @@ bool takeLineOption(const std::vector<std::string>& args, std::size_t& i, LineOp
     const std::string value = args[++i];
     const auto n = number(value);
     if (name == "--speed") {
-        if (!n || *n <= 0) {
-            error = "--speed takes a positive bit rate, not \"" + value + "\"";
+        // The largest rate a terminal record can carry; beyond it is no rate at all.
+        if (!n || *n <= 0 || *n > 4294967295L) {
+            error = "--speed takes a bit rate from 1 to 4294967295, not \"" + value + "\"";
         }
         options.speed = n;
     } else if (name == "--data-bits") {
@@ -134,8 +135,11 @@ void printUsage(std::FILE* out) {
         "       and serial number. --watch then prints each arrival (+) and removal\n"
         "       (-) until interrupted.\n"
         "term   A serial terminal: the port's input goes to stdout, stdin goes to the\n"
-        "       port. Ctrl-] or the end of stdin quits; the port gets back the\n"
-        "       settings it had. --echo also shows what you type.\n"
+        "       port as fast as the device takes it. Ctrl-] or the end of stdin quits\n"
+        "       once everything before it is written; SIGINT or SIGTERM quits at once.\n"
+        "       The port gets back the settings it had. --echo also shows what you\n"
+        "       type. Exit status 1 when the device goes away, the output can't be\n"
+        "       written, or bytes from stdin were not delivered (the count on stderr).\n"
         "read   One blocking read, printed on stdout, then \"code=C bytesRead=N\"\n"
         "       (and \" endCode=E\") on stderr. Stops after --bytes N bytes, after a\n"
         "       chunk ending in --until CHAR (a character, \\n, \\r, \\t, \\0 or 0xNN),\n"
@@ -144,7 +148,7 @@ void printUsage(std::FILE* out) {
         "       (1 ASCII, 4 UTF-8, 5 ISO Latin 1, 12 Windows-1252, 30 Mac OS Roman),\n"
         "       nothing when they are not valid in it. Exit status 0 for code 0,\n"
         "       else 1 (codes: 99 failure or end of file, 100 time-out, 101 buffer\n"
-        "       full).\n"
+        "       full), and 1 when the output can't be written.\n"
         "\n"
         "LINE OPTIONS (unset ones keep the device's settings):\n"
         "  --speed N              bit rate, any the device accepts\n"

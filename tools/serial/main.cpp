@@ -10,6 +10,7 @@
 
 int main(int argc, char** argv) {
     using namespace zorvan::serial_tool;
+    holdClosedStandardDescriptors();
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         printUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;

@@ -1,4 +1,5 @@
 // zorvan-serial read: one blocking read.
+#include <errno.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -40,19 +41,6 @@ std::optional<char> stopCharacter(const std::string& text) {
     return std::nullopt;
 }
 
-bool writeAll(const void* data, std::size_t size) {
-    const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(STDOUT_FILENO, p, size);
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 int runRead(const std::vector<std::string>& args) {
@@ -80,8 +68,9 @@ int runRead(const std::vector<std::string>& args) {
         }
         if (a == "--bytes") {
             const long n = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || n < 0 || n > 1000000000L) {
-                error = "--bytes takes a count, not \"" + value + "\"";
+            // No read stops after 0 bytes: it would wait out the time-out instead.
+            if (value.empty() || *end != '\0' || n < 1 || n > 1000000000L) {
+                error = "--bytes takes a count of 1 or more, not \"" + value + "\"";
             }
             bytes = static_cast<unsigned>(n);
         } else if (a == "--until") {
@@ -121,12 +110,15 @@ int runRead(const std::vector<std::string>& args) {
                                                   until.has_value(), until.value_or(0), &result);
     port->close();
     if (data) {
+        std::optional<std::string> text;
         if (encoding) {
-            if (const auto text = serial::decodeString(*data, *encoding)) {
-                writeAll(text->data(), text->size());
-            }
-        } else {
-            writeAll(data->data(), data->size());
+            text = serial::decodeString(*data, *encoding);
+        }
+        const bool written = encoding ? !text || writeOutput(text->data(), text->size())
+                                      : writeOutput(data->data(), data->size());
+        if (!written) {
+            sayOutputFailed(errno);
+            return 1;
         }
     }
     const auto* count = result.find<std::uint64_t>(serial::VXBytesReadKey);

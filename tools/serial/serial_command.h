@@ -38,6 +38,15 @@ void takePath(const std::string& word, std::optional<std::string>& path, std::st
 // saying so on stderr for the subcommand named command.
 bool badCommandLine(const char* command, const std::optional<std::string>& path, std::string error);
 
+// Puts /dev/null on each closed standard descriptor, so that no file the
+// program opens takes its number; reading or writing it still fails.
+void holdClosedStandardDescriptors();
+
+// Writes all of data to stdout: false, with errno, when it can't.
+bool writeOutput(const void* data, std::size_t size);
+// Says on stderr that the output could not be written (not for EPIPE).
+void sayOutputFailed(int error);
+
 // The subcommands: args are the words after the subcommand's name; each
 // answers the process's exit status.
 int runTerm(const std::vector<std::string>& args);

@@ -1,15 +1,19 @@
-// zorvan-serial term: a serial terminal on the library's background reads and
-// writes. The port's input goes to stdout, stdin to the port.
+// zorvan-serial term: a serial terminal. The port's input goes to stdout
+// (background reads), stdin to the port (PortFeeder: no faster than the
+// device takes it, with an exact count of what it took).
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <functional>
 
 #include "serial/plain_run_loop.h"
+#include "tools/serial/port_feeder.h"
 #include "tools/serial/serial_command.h"
 
 namespace zorvan::serial_tool {
@@ -23,21 +27,6 @@ int gSignalPipe[2] = {-1, -1};
 void onQuitSignal(int) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
-}
-
-bool writeAll(int fd, const std::uint8_t* p, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Keys reach the program one by one and unchanged (Ctrl-C included, as the
@@ -55,9 +44,12 @@ class RawKeyboard {
         raw.c_cc[VTIME] = 0;
         active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
     }
-    ~RawKeyboard() {
+    ~RawKeyboard() { restore(); }
+    // The terminal's own settings back: Ctrl-C interrupts again.
+    void restore() {
         if (active_) {
             ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+            active_ = false;
         }
     }
     RawKeyboard(const RawKeyboard&) = delete;
@@ -69,8 +61,7 @@ class RawKeyboard {
     bool active_ = false;
 };
 
-class Terminal final : public serial::VXSerialPortReadDelegate,
-                       public serial::VXSerialPortWriteDelegate {
+class Terminal final : public serial::VXSerialPortReadDelegate {
   public:
     explicit Terminal(serial::PlainRunLoop& loop) : loop_(loop) {}
 
@@ -82,24 +73,38 @@ class Terminal final : public serial::VXSerialPortReadDelegate,
             // Only a failed wait or read ends a chunk empty: the device is gone.
             std::fprintf(stderr, "\nzorvan-serial: %s: the device stopped answering\n",
                          report.serialPort->bsdPath().c_str());
-            status = 1;
-            quit();
+            fail();
             return;
         }
-        if (!writeAll(STDOUT_FILENO, report.data.data(), report.data.size())) {
-            quit();  // nobody reads our output any more
+        if (!show(report.data)) {
             return;
         }
         report.serialPort->readDataInBackground();
     }
-    void serialPortWriteProgress(const serial::VXSerialWriteProgress&) override {}
 
+    // Writes to stdout; a failure ends the terminal, said once.
+    bool show(std::span<const std::uint8_t> bytes) {
+        if (writeOutput(bytes.data(), bytes.size())) {
+            return true;
+        }
+        if (!quitting) {
+            sayOutputFailed(errno);
+            fail();
+        }
+        return false;
+    }
+
+    void fail() {
+        status = 1;
+        quit();
+    }
     void quit() {
         quitting = true;
         loop_.quit();
     }
 
     bool quitting = false;
+    bool interrupted = false;
     int status = 0;
 
   private:
@@ -148,6 +153,7 @@ int runTerm(const std::vector<std::string>& args) {
     port->setRunLoop(loop);
     port->setDelegate(terminal);
 
+    serial::RunLoop::WatchId signalWatch = 0;
     if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         struct sigaction action {};
         action.sa_handler = onQuitSignal;
@@ -155,57 +161,104 @@ int runTerm(const std::vector<std::string>& args) {
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
             ::sigaction(signal, &action, nullptr);
         }
-        loop->watchReadable(gSignalPipe[0], [&] { terminal->quit(); });
+        signalWatch = loop->watchReadable(gSignalPipe[0], [&] {
+            char bytes[16];
+            while (::read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
+            }
+            terminal->interrupted = true;
+            terminal->quit();
+        });
     }
     // A reader that goes away ends the terminal instead of killing it.
     ::signal(SIGPIPE, SIG_IGN);
 
     RawKeyboard keyboard;
-    if (keyboard.active()) {
+    const bool interactive = keyboard.active();
+    if (interactive) {
         std::fprintf(stderr, "--- %s at %ld bit/s; Ctrl-] quits ---\n", path->c_str(),
                      port->speed());
     }
-    const auto stdinWatch = loop->watchReadable(STDIN_FILENO, [&] {
-        std::uint8_t keys[4096];
-        const ssize_t n = ::read(STDIN_FILENO, keys, sizeof keys);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
-            return;
-        }
-        if (n <= 0) {
-            terminal->quit();  // end of stdin, once what it gave is written
-            return;
-        }
-        const auto* end = static_cast<const std::uint8_t*>(std::memchr(keys, kQuitKey, n));
-        const std::size_t take = end != nullptr ? static_cast<std::size_t>(end - keys) : n;
-        if (take > 0) {
-            if (echo) {
-                writeAll(STDOUT_FILENO, keys, take);
-            }
-            port->writeDataInBackground(serial::Bytes(keys, keys + take));
-        }
-        if (end != nullptr) {
-            terminal->quit();
-        }
-    });
+    PortFeeder feeder(
+        *loop, *port, STDIN_FILENO, kQuitKey,
+        {.onInput =
+             [&](std::span<const std::uint8_t> bytes) {
+                 if (echo) {
+                     terminal->show(bytes);
+                 }
+             },
+         .onInputEnd =
+             [&] {
+                 if (!interactive) {
+                     return;
+                 }
+                 // What was typed still goes out; Ctrl-C gives up on a device
+                 // that does not take it.
+                 keyboard.restore();
+                 loop->postAfter(500ms, [&] {
+                     if (!terminal->quitting && feeder.taken() > feeder.delivered()) {
+                         std::fprintf(
+                             stderr,
+                             "\n--- waiting for the device to take %llu bytes; Ctrl-C "
+                             "gives up ---\n",
+                             static_cast<unsigned long long>(feeder.taken() - feeder.delivered()));
+                     }
+                 });
+             },
+         .onAllWritten = [&] { terminal->quit(); },
+         .onWriteFailed =
+             [&](int reason) {
+                 if (!terminal->quitting) {
+                     std::fprintf(stderr, "\nzorvan-serial: %s: cannot write to the device: %s\n",
+                                  path->c_str(), serial::errnoText(reason).c_str());
+                     terminal->fail();
+                 }
+             }});
+    if (!feeder.start()) {
+        std::fprintf(stderr, "zorvan-serial: %s: %s\n", path->c_str(),
+                     serial::errnoText(errno).c_str());
+        port->close();
+        return 1;
+    }
     port->readDataInBackground();
     loop->run();
-    loop->unwatch(stdinWatch);
+    feeder.stop();
+    if (signalWatch != 0) {
+        loop->unwatch(signalWatch);
+    }
 
-    // What was typed still goes out, unless the device holds it up for long.
-    runUntil(
-        *loop, [&] { return port->numberOfWriteInBackgroundThreads() == 0; }, 2s);
+    std::uint64_t undelivered = feeder.taken() - feeder.delivered();
+    int queued = 0;
+    if (terminal->interrupted && ::ioctl(port->fileDescriptor(), TIOCOUTQ, &queued) == 0 &&
+        queued > 0) {
+        // Output the device holds up would keep close() waiting for it: it
+        // is dropped, and counted as not delivered.
+        port->flushInputOutput(false, true);
+        undelivered +=
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(queued), feeder.delivered());
+    }
     port->close();  // settings back; ends the waiting read
     runUntil(
         *loop,
         [&] {
-            // A thread lets go of the port just after its count falls.
-            return port->numberOfReadInBackgroundThreads() == 0 &&
-                   port->numberOfWriteInBackgroundThreads() == 0 && port.use_count() == 1;
+            // The thread lets go of the port just after its count falls.
+            return port->numberOfReadInBackgroundThreads() == 0 && port.use_count() == 1;
         },
         2s);
     port->setDelegate(nullptr);
-    if (keyboard.active()) {
+    if (interactive) {
         std::fprintf(stderr, "\n--- closed %s ---\n", path->c_str());
+    }
+    // Piped input cut short is data lost too, even with nothing waiting.
+    const bool cutShort =
+        terminal->interrupted && !feeder.inputEnded() && ::isatty(STDIN_FILENO) != 1;
+    if (undelivered > 0 || cutShort) {
+        std::fprintf(stderr,
+                     "zorvan-serial: %s: %s%llu of %llu bytes from stdin were not delivered%s\n",
+                     path->c_str(), terminal->interrupted ? "interrupted: " : "",
+                     static_cast<unsigned long long>(undelivered),
+                     static_cast<unsigned long long>(feeder.taken()),
+                     feeder.inputEnded() ? "" : ", and the rest of stdin was not read");
+        return 1;
     }
     return terminal->status;
 }
