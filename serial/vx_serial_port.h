@@ -340,8 +340,9 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // - the port was already closed when the read came to wait, or
     //   stopReadInBackground() came first: no report at all;
     // - the port was destroyed: no report at all.
-    // So a client that closes the port, or stops a read that has not begun
-    // waiting, must not wait for a report of that read.
+    // So after close() or stopReadInBackground() a client must not count on a
+    // report of the reads it asked for: whether one comes depends on whether
+    // the read had begun waiting.
     void readDataInBackground();
     // Stops a background read that has not begun waiting (no report comes
     // for it); a read already waiting goes on.
