@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace zorvan::serial {
 
 FileHandle::~FileHandle() {
@@ -10,10 +12,16 @@ FileHandle::~FileHandle() {
 
 void FileHandle::closeFile() {
     const int fd = fd_.exchange(-1);
-    if (fd >= 0) {
-        // Never retried: after EINTR Linux has already released the descriptor.
-        ::close(fd);
+    if (fd < 0) {
+        return;
     }
+    if (onClose_) {
+        // Before the number is free again: whoever watches the descriptor
+        // learns of the close while the number still means this file.
+        std::exchange(onClose_, nullptr)();
+    }
+    // Never retried: after EINTR Linux has already released the descriptor.
+    ::close(fd);
 }
 
 std::string FileHandle::description() const {

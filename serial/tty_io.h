@@ -14,8 +14,12 @@ enum class Wait {
     Failed,    // poll itself failed, or the descriptor is not open
 };
 
-// Waits until fd is readable or wakeFd fires, at most timeoutMicros (< 0: no
-// limit). poll-based, so any descriptor number works; EINTR waits on for the rest.
+// A wait limit that is none at all.
+inline constexpr long long kNoLimit = -1;
+
+// Waits until fd is readable or wakeFd fires, at most timeoutMicros (< 0, or
+// a limit whose end the clock can't represent: no limit). poll-based, so any
+// descriptor number works; EINTR waits on for the rest.
 Wait waitReadable(int fd, int wakeFd, long long timeoutMicros);
 // Waits until fd takes output or wakeFd fires (no limit).
 Wait waitWritable(int fd, int wakeFd);

@@ -19,12 +19,18 @@ Wait waitFor(int fd, short events, int wakeFd, long long timeoutMicros) {
     if (fd < 0) {
         return Wait::Failed;
     }
-    const auto end = Clock::now() + std::chrono::microseconds(timeoutMicros);
+    const auto start = Clock::now();
+    // A limit that would carry the end past the clock's last instant is none.
+    const bool limited = timeoutMicros >= 0 &&
+                         timeoutMicros <= std::chrono::duration_cast<std::chrono::microseconds>(
+                                              Clock::time_point::max() - start)
+                                              .count();
+    const auto end = limited ? start + std::chrono::microseconds(timeoutMicros) : start;
     for (;;) {
         pollfd entries[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
         timespec limit{};
         timespec* limitPtr = nullptr;
-        if (timeoutMicros >= 0) {
+        if (limited) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::nanoseconds>(end - Clock::now());
             const long long ns = left.count() > 0 ? left.count() : 0;
@@ -59,7 +65,7 @@ Wait waitReadable(int fd, int wakeFd, long long timeoutMicros) {
 }
 
 Wait waitWritable(int fd, int wakeFd) {
-    return waitFor(fd, POLLOUT, wakeFd, -1);
+    return waitFor(fd, POLLOUT, wakeFd, kNoLimit);
 }
 
 ssize_t readSome(int fd, void* into, std::size_t count) {

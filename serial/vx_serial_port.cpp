@@ -5,15 +5,20 @@
 #include <cstdio>
 #include <utility>
 
+#include "serial/background_jobs.h"
+
 namespace zorvan::serial {
 
 VXSerialPort::VXSerialPort(std::string path, std::string name, std::string type)
     : bsdPath_(std::move(path)),
       serviceName_(std::move(name)),
       serviceType_(std::move(type)),
-      creatorsLoop_(RunLoop::currentLoop()) {}
+      creatorsLoop_(RunLoop::currentLoop()),
+      jobs_(std::make_shared<BackgroundJobs>()) {}
 
 VXSerialPort::~VXSerialPort() {
+    // Its close ends the waits of jobs still running: they hold only the
+    // session and the jobs' shared state, never the port.
     close();
     retireBackgroundWorkers();
 }

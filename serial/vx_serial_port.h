@@ -25,22 +25,30 @@
 namespace zorvan::serial {
 
 struct DescriptorSession;
+struct BackgroundJobs;
 class BackgroundWorker;
 
-// One serial device, known by its callout path. A port lives as long as it is
-// held (ports are shared through std::shared_ptr, which the reports of its
-// background work need: make ports with std::make_shared), open or not.
+// One serial device, known by its callout path. A port lives as long as its
+// clients hold it, open or not (ports are shared through std::shared_ptr,
+// which its background work and its reports need: make ports with
+// std::make_shared). Nothing of the library's own holds it: neither its
+// background work, nor reports waiting on a run loop, nor its file handle.
+// When the last client lets go the port closes (its settings put back) and
+// its background work ends.
 //
 // Threads: a port is configured and opened from one thread at a time. close()
 // (and so free()) may come from any thread, also while another thread uses
-// the port; open() and close() exclude each other. The identity accessors
+// the port; open() and close() exclude each other. setReadTimeout() too may
+// come from any thread. The identity accessors
 // (bsdPath, name, type, hash, isEqual) never change and may be read anywhere.
 //
 // Blocking: open() (the open call itself), drainInput() (until written
 // output is sent), sendBreak() (0.25 to 0.5 s), commitChanges() (the kernel's
 // settings call), the blocking reads (up to readTimeout()) and writeData
 // (until the device takes the bytes) wait on the device; open never waits for
-// carrier detect. The accessors of the settings only edit the port's record.
+// carrier detect. The run-loop read (waitForInputSelector) waits on its
+// loop's thread, up to readTimeout() at every step. The accessors of the
+// settings only edit the port's record.
 //
 // Failures: open() answers nullptr; the line-control calls answer false; a
 // failed settings call (setSpeed, commitChanges) leaves the settings error,
@@ -52,7 +60,8 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // name: the device's name ("ttyUSB0", "SLAB_USBtoUART"); type: its kind
     // ("IOSerialStream").
     VXSerialPort(std::string path, std::string name, std::string type);
-    // Closes the port when it is still open, putting its settings back.
+    // Closes the port when it is still open, putting its settings back; a
+    // background read or write still waiting ends at once, without a report.
     virtual ~VXSerialPort();
     VXSerialPort(const VXSerialPort&) = delete;
     VXSerialPort& operator=(const VXSerialPort&) = delete;
@@ -90,8 +99,8 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // Records the delegate and which reports it takes (the interfaces of
     // vx_serial_port_delegate.h it implements). The port does not hold its
     // delegate: the client keeps it alive as long as it wants reports, and a
-    // delegate that keeps its port, or a report (which holds the port), makes
-    // no cycle. A delegate destroyed meanwhile is as no delegate. Setting the
+    // delegate that keeps its port, or a report it was handed, makes no
+    // cycle. A delegate destroyed meanwhile is as no delegate. Setting the
     // current delegate again changes nothing.
     void setDelegate(const std::shared_ptr<VXSerialPortDelegate>& delegate);
     bool delegateHandlesReadInBackground() const { return handlesRead_.load(); }
@@ -112,7 +121,8 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     bool isOpen() const { return fileDescriptor_.load() >= 0; }
     // The descriptor while open, else -1.
     int fileDescriptor() const { return fileDescriptor_.load(); }
-    // The handle while open, else nullptr.
+    // The handle while open, else nullptr. A client that closes it
+    // (FileHandle::closeFile) closes the port, as close() does.
     std::shared_ptr<FileHandle> fileHandle() const;
 
     // Opens the device (read-write, not as controlling terminal, not inherited
@@ -127,6 +137,11 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     void close();
 
     // --- Line control: false on failure (and on a closed port) --------------
+    //
+    // These calls, commitChanges and every read and write reach the device
+    // through the port's own copy of its descriptor, never through a number
+    // that a close() meanwhile (or a client closing the handle) may have let
+    // the process give to another file.
 
     // Waits until written output has been sent (despite the name).
     bool drainInput();
@@ -187,7 +202,8 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // Applies the working record to the device at once and rebuilds the
     // options dictionary. false without touching the device while the settings
     // error is set; false, setting it, when the device refuses (or the port is
-    // closed: EBADF).
+    // closed: EBADF). A close() from another thread comes either before (then
+    // EBADF) or after it (then the settings found at open are put back).
     bool commitChanges();
     // Unblocks commitChanges; errorCode() keeps its value.
     void clearError() { gotError_ = false; }
@@ -210,10 +226,19 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     void setOptions(const VXSerialOptions& options);
 
     // --- Read time-out (seconds; 1.0 at creation; stored without checks) -----
+    //
+    // 0, a negative time-out and NaN end a read at once. Infinity, and any
+    // time-out too long for the system's clock (above about 9.2e9 s, some
+    // 290 years), mean no limit: the read ends only on its stop conditions,
+    // a failure or close(). Any thread may set it; a read under way takes
+    // the new value at its next wait.
 
-    double readTimeout() const { return readTimeout_; }
-    void setReadTimeout(double seconds) { readTimeout_ = seconds; }
+    double readTimeout() const { return readTimeout_.load(); }
+    void setReadTimeout(double seconds) { readTimeout_.store(seconds); }
     // Whole seconds and the rest in microseconds, each rounded to nearest.
+    // A time-out beyond what a timeval holds (infinity included) gives the
+    // largest timeval (the most negative one for a negative time-out); NaN
+    // gives 0 s and 0 microseconds.
     timeval readTimeoutAsTimeval() const;
 
     // --- Where reports go ----------------------------------------------------
@@ -275,12 +300,21 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // The run-loop read: called with the target's string once input arrives.
     using ReadTarget = std::function<void(const std::optional<std::string>&)>;
     // Arms the run-loop read on runLoop(): every 0.1 s, doRead() waits up to
-    // readTimeout() for input (blocking the loop meanwhile); once input is
-    // there it reads it as readStringUsingEncoding(UTF-8) and calls target
-    // with the result (nullopt for invalid UTF-8), then disarms. A closed port
-    // disarms it without a call. Arming again replaces the target.
+    // readTimeout() for input; once input is there it reads it as
+    // readStringUsingEncoding(UTF-8) and calls target with the result
+    // (nullopt for invalid UTF-8), then disarms. A closed port disarms it
+    // without a call. Arming again replaces the target.
+    //
+    // It blocks the loop's thread: at every step for up to readTimeout()
+    // while nothing arrives, and once input is there for the whole read,
+    // which has no stop condition and so lasts the read time-out (or until
+    // 4096 bytes). With no limit (an infinite readTimeout()) it blocks until
+    // input comes, and then until 4096 bytes have come or close() ends it.
+    // On a GUI's loop (QtRunLoop) the window freezes meanwhile: a GUI client
+    // uses readDataInBackground() instead, whose waiting is done on the
+    // port's own thread.
     void waitForInputSelector(ReadTarget target);
-    // One step of the run-loop read (on the loop's thread).
+    // One step of the run-loop read (on the loop's thread; blocks as above).
     void doRead();
 
     // --- Background reads and writes (vx_serial_port_background.cpp) -------
@@ -290,28 +324,42 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // (never one thread per call). Each report goes to the delegate current
     // when the worker sends it, delivered on runLoop()'s thread; a delegate
     // replaced meanwhile still gets it, one destroyed meanwhile does not.
-    // Work asked for holds the port until it has run, so a port is destroyed
-    // only after its background work has ended.
+    // Neither the work asked for nor a report on its way holds the port: a
+    // port whose last client lets go is destroyed at once, its waiting work
+    // ends, and reports not yet delivered are dropped.
 
-    // One read of up to 4096 bytes, reported by serialPortReadData (an empty
-    // chunk when the wait or read failed or close() ended the wait); the
+    // One read of up to 4096 bytes, reported by serialPortReadData; the
     // delegate asks for more by calling this again. Reads run one after the
     // other. Does nothing without a read delegate or a run loop.
+    //
+    // Whether a report comes:
+    // - input arrived: a report with the chunk;
+    // - the wait or the read call failed, or close() (from any thread, or
+    //   a client closing the handle) ended the wait: a report with an empty
+    //   chunk;
+    // - the port was already closed when the read came to wait, or
+    //   stopReadInBackground() came first: no report at all;
+    // - the port was destroyed: no report at all.
+    // So after close() or stopReadInBackground() a client must not count on a
+    // report of the reads it asked for: whether one comes depends on whether
+    // the read had begun waiting.
     void readDataInBackground();
-    // Stops a background read that has not begun waiting.
-    void stopReadInBackground() { stopReadInBackground_.store(true); }
+    // Stops a background read that has not begun waiting (no report comes
+    // for it); a read already waiting goes on.
+    void stopReadInBackground();
     // Background reads asked for and not yet ended (queued or running); the
     // count falls once a read's report is on its way. Likewise for writes.
-    int numberOfReadInBackgroundThreads() const { return countReadInBackgroundThreads_.load(); }
+    int numberOfReadInBackgroundThreads() const;
     // Writes data in chunks of up to 4096 bytes. A transfer estimated (from
-    // speed()) at more than 3 s reports 0 at once, then about once a second and
-    // the final count; a shorter one reports only if still running after 2 s.
-    // Writes run one after the other, in the order asked for. Does nothing without a write delegate
-    // or a run loop.
+    // speed() as it is when the write is asked for) at more than 3 s reports 0
+    // at once, then about once a second and the final count; a shorter one
+    // reports only if still running after 2 s. Writes run one after the
+    // other, in the order asked for. Does nothing without a write delegate or
+    // a run loop. close() ends a write the device holds up.
     void writeDataInBackground(Bytes data);
     // Ends the background write in progress after its current chunk.
-    void stopWriteInBackground() { stopWriteInBackground_.store(true); }
-    int numberOfWriteInBackgroundThreads() const { return countWriteInBackgroundThreads_.load(); }
+    void stopWriteInBackground();
+    int numberOfWriteInBackgroundThreads() const;
 
     // --- Older interface (vx_serial_port_deprecated.cpp) -------------------
 
@@ -351,8 +399,15 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     bool submitBackgroundJob(std::shared_ptr<BackgroundWorker>& worker, std::function<void()> job);
     // Lets the workers end once their jobs are done (close, destruction).
     void retireBackgroundWorkers();
-    void readDataInBackgroundThread();
-    void writeDataInBackgroundThread(const Bytes& data);
+    // The jobs' bodies. They hold the port only while they look at it, never
+    // across a wait; port is empty once the port is gone.
+    static void readDataInBackgroundThread(const std::weak_ptr<VXSerialPort>& port,
+                                           BackgroundJobs& jobs);
+    static void writeDataInBackgroundThread(const std::weak_ptr<VXSerialPort>& port,
+                                            BackgroundJobs& jobs, const Bytes& data, long rate);
+    // Posts a report to runLoop() for the delegate of this moment; the
+    // report holds the port only while it is delivered.
+    void reportReadData(Bytes chunk);
     void reportProgressDataLen(std::uint64_t written, std::uint64_t total);
     void scheduleDoRead();
 
@@ -373,7 +428,8 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     bool gotError_ = false;
     int lastError_ = 0;
     const void* owner_ = nullptr;
-    double readTimeout_ = 1.0;
+    // Read on the loop's thread by the run-loop read.
+    std::atomic<double> readTimeout_{1.0};
 
     // The delegate, not held (see setDelegate), and the same object seen
     // through the report interfaces it implements (empty where it lacks one).
@@ -393,12 +449,7 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     std::weak_ptr<RunLoop> creatorsLoop_;  // current on the creating thread
     ReadTarget vx_readTarget_;             // loop's thread only
 
-    std::atomic<bool> stopWriteInBackground_{false};
-    std::atomic<int> countWriteInBackgroundThreads_{0};
-    std::atomic<bool> stopReadInBackground_{false};
-    std::atomic<int> countReadInBackgroundThreads_{0};
-    // Held by a background write for its whole run.
-    std::mutex writeLock_;
+    const std::shared_ptr<BackgroundJobs> jobs_;
     // The threads that run background reads and background writes, each
     // started at its first job and retired at close and destruction. One
     // thread per direction: a read may wait for input for ever while writes
@@ -406,10 +457,8 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     std::mutex workerLock_;
     std::shared_ptr<BackgroundWorker> readWorker_;   // under workerLock_
     std::shared_ptr<BackgroundWorker> writeWorker_;  // under workerLock_
-    // Held by a background read for its whole run.
-    std::mutex readLock_;
     // Held by open() and close(), and by whoever must see the descriptor stay
-    // open for a moment (a background read setting up its wait).
+    // open for a moment (a background read setting up its wait, commitChanges).
     mutable std::mutex closeLock_;
 };
 

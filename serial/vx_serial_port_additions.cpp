@@ -16,11 +16,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr unsigned kBufferSize = 4096;
 
-// The wait limit of one turn: never 0, so the turn waits rather than polls.
+// Beyond this many microseconds (some 9.2e12 s) a wait has no 64-bit form:
+// such a wait, infinity's included, has no limit.
+constexpr double kLongestMicros = 9.2e18;
+
+// The wait limit of one turn of a read with remaining > 0 seconds left: never
+// 0, so the turn waits rather than polls; tty::kNoLimit when too long to count.
 long long waitMicros(double remaining) {
+    if (!(remaining * 1000000.0 < kLongestMicros)) {
+        return tty::kNoLimit;
+    }
     const double whole = std::trunc(remaining);
     const long long micros =
-        std::lrint(whole) * 1000000LL + std::lrint((remaining - whole) * 1000000.0);
+        std::llrint(whole) * 1000000LL + std::llrint((remaining - whole) * 1000000.0);
     return micros > 0 ? micros : 1;
 }
 
@@ -35,7 +43,7 @@ std::optional<Bytes> VXSerialPort::readAndStopAfterBytes(bool stopAfterBytes, un
     int endCode = 0;
     int readErrno = 0;
     const auto start = Clock::now();
-    const double timeout = readTimeout_;
+    const double timeout = readTimeout();
     double remaining = timeout;
     if (!session) {
         // Nothing to wait on: a closed port fails at once.
@@ -215,9 +223,9 @@ void VXSerialPort::doRead() {
     if (!vx_readTarget_) {
         return;  // delivered already by another chain
     }
-    const double t = readTimeout_;
-    const auto wait = tty::waitReadable(session->fd, session->wakeFd,
-                                        std::max(0LL, static_cast<long long>(t * 1e6)));
+    const double t = readTimeout();
+    // 0, negative and NaN: a look without waiting.
+    const auto wait = tty::waitReadable(session->fd, session->wakeFd, t > 0 ? waitMicros(t) : 0);
     if (wait != tty::Wait::Ready) {
         scheduleDoRead();
         return;

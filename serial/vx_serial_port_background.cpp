@@ -3,6 +3,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "serial/background_jobs.h"
 #include "serial/background_worker.h"
 #include "serial/descriptor_session.h"
 #include "serial/tty_io.h"
@@ -46,10 +47,25 @@ void VXSerialPort::retireBackgroundWorkers() {
     }
 }
 
+void VXSerialPort::stopReadInBackground() {
+    jobs_->stopRead.store(true);
+}
+
+int VXSerialPort::numberOfReadInBackgroundThreads() const {
+    return jobs_->reads.load();
+}
+
+void VXSerialPort::stopWriteInBackground() {
+    jobs_->stopWrite.store(true);
+}
+
+int VXSerialPort::numberOfWriteInBackgroundThreads() const {
+    return jobs_->writes.load();
+}
+
 void VXSerialPort::readDataInBackground() {
-    // The job holds the port: it is never destroyed under the worker.
-    auto self = weak_from_this().lock();
-    if (!self || !handlesRead_.load() || !runLoop()) {
+    std::weak_ptr<VXSerialPort> self = weak_from_this();
+    if (self.expired() || !handlesRead_.load() || !runLoop()) {
         return;
     }
     {
@@ -58,56 +74,71 @@ void VXSerialPort::readDataInBackground() {
             return;
         }
     }
-    countReadInBackgroundThreads_.fetch_add(1);
-    if (!submitBackgroundJob(readWorker_,
-                             [self = std::move(self)] { self->readDataInBackgroundThread(); })) {
-        countReadInBackgroundThreads_.fetch_sub(1);
+    jobs_->reads.fetch_add(1);
+    // The job holds the port weakly: a port whose clients let go is
+    // destroyed, and its close ends the job's wait.
+    if (!submitBackgroundJob(readWorker_, [self = std::move(self), jobs = jobs_] {
+            readDataInBackgroundThread(self, *jobs);
+        })) {
+        jobs_->reads.fetch_sub(1);
     }
 }
 
-void VXSerialPort::readDataInBackgroundThread() {
+void VXSerialPort::readDataInBackgroundThread(const std::weak_ptr<VXSerialPort>& port,
+                                              BackgroundJobs& jobs) {
     {
-        std::lock_guard readLock(readLock_);
-        stopReadInBackground_.store(false);
+        std::lock_guard readLock(jobs.readLock);
+        jobs.stopRead.store(false);
         std::shared_ptr<DescriptorSession> session;
-        {
-            std::lock_guard closeLock(closeLock_);
-            if (!stopReadInBackground_.load()) {
-                session = session_;
+        if (const auto self = port.lock()) {
+            std::lock_guard closeLock(self->closeLock_);
+            if (!jobs.stopRead.load()) {
+                session = self->session_;
             }
         }
         if (session) {
-            Bytes chunk;
-            // close() fires the wake-up descriptor, so the wait ends with the port.
-            if (tty::waitReadable(session->fd, session->wakeFd, -1) == tty::Wait::Ready &&
-                isOpen()) {
-                chunk.resize(kChunkSize);
-                const ssize_t n = tty::readSome(session->fd, chunk.data(), chunk.size());
-                chunk.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-            }
-            if (const auto loop = runLoop()) {
-                // The delegate of this moment gets the report, if it still
-                // exists when the report arrives.
-                std::weak_ptr<VXSerialPortReadDelegate> target;
-                {
-                    std::lock_guard lock(delegateLock_);
-                    target = readDelegate_;
+            // close() (the port's destruction included) fires the wake-up
+            // descriptor, so the wait ends with the port.
+            const auto wait = tty::waitReadable(session->fd, session->wakeFd, -1);
+            if (const auto self = port.lock()) {
+                Bytes chunk;
+                if (wait == tty::Wait::Ready && self->session() == session) {
+                    chunk.resize(kChunkSize);
+                    const ssize_t n = tty::readSome(session->fd, chunk.data(), chunk.size());
+                    chunk.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
                 }
-                loop->post([self = shared_from_this(), target = std::move(target),
-                            chunk = std::move(chunk)]() mutable {
-                    if (const auto delegate = target.lock()) {
-                        delegate->serialPortReadData(VXSerialReadReport{self, std::move(chunk)});
-                    }
-                });
+                self->reportReadData(std::move(chunk));
             }
         }
     }
-    countReadInBackgroundThreads_.fetch_sub(1);
+    jobs.reads.fetch_sub(1);
+}
+
+void VXSerialPort::reportReadData(Bytes chunk) {
+    const auto loop = runLoop();
+    if (!loop) {
+        return;
+    }
+    // The delegate of this moment gets the report, if it and the port still
+    // exist when the report arrives.
+    std::weak_ptr<VXSerialPortReadDelegate> target;
+    {
+        std::lock_guard lock(delegateLock_);
+        target = readDelegate_;
+    }
+    loop->post(
+        [port = weak_from_this(), target = std::move(target), chunk = std::move(chunk)]() mutable {
+            const auto self = port.lock();
+            const auto delegate = target.lock();
+            if (self && delegate) {
+                delegate->serialPortReadData(VXSerialReadReport{self, std::move(chunk)});
+            }
+        });
 }
 
 void VXSerialPort::writeDataInBackground(Bytes data) {
-    auto self = weak_from_this().lock();
-    if (!self || !handlesWrite_.load() || !runLoop()) {
+    std::weak_ptr<VXSerialPort> self = weak_from_this();
+    if (self.expired() || !handlesWrite_.load() || !runLoop()) {
         return;
     }
     {
@@ -116,33 +147,45 @@ void VXSerialPort::writeDataInBackground(Bytes data) {
             return;
         }
     }
-    countWriteInBackgroundThreads_.fetch_add(1);
+    // Taken now, on the owner's thread: the worker never reads the record
+    // the owner edits.
+    const long rate = speed();
+    jobs_->writes.fetch_add(1);
     // One worker serves the writes, so they run in the order asked for.
-    if (!submitBackgroundJob(writeWorker_, [self = std::move(self), data = std::move(data)] {
-            self->writeDataInBackgroundThread(data);
-        })) {
-        countWriteInBackgroundThreads_.fetch_sub(1);
+    if (!submitBackgroundJob(writeWorker_,
+                             [self = std::move(self), jobs = jobs_, data = std::move(data), rate] {
+                                 writeDataInBackgroundThread(self, *jobs, data, rate);
+                             })) {
+        jobs_->writes.fetch_sub(1);
     }
 }
 
-void VXSerialPort::writeDataInBackgroundThread(const Bytes& data) {
-    stopWriteInBackground_.store(false);
+void VXSerialPort::writeDataInBackgroundThread(const std::weak_ptr<VXSerialPort>& port,
+                                               BackgroundJobs& jobs, const Bytes& data, long rate) {
+    jobs.stopWrite.store(false);
     {
-        std::lock_guard writeLock(writeLock_);
+        std::lock_guard writeLock(jobs.writeLock);
+        const auto report = [&port](std::uint64_t written, std::uint64_t total) {
+            if (const auto self = port.lock()) {
+                self->reportProgressDataLen(written, total);
+            }
+        };
         const std::uint64_t length = data.size();
-        const long rate = speed();
         // A record without a speed (never opened, or speed 0) gives no estimate.
         const std::uint64_t estimate = rate > 0 ? length * 8 / static_cast<std::uint64_t>(rate) : 0;
         bool reported = false;
         auto nextReport = Clock::now() + std::chrono::seconds(2);
         if (estimate > 3) {
-            reportProgressDataLen(0, length);
+            report(0, length);
             nextReport = Clock::now() + std::chrono::seconds(1);
             reported = true;
         }
-        const auto session = this->session();
+        std::shared_ptr<DescriptorSession> session;
+        if (const auto self = port.lock()) {
+            session = self->session();
+        }
         std::uint64_t written = 0;
-        while (session && written < length && !stopWriteInBackground_.load()) {
+        while (session && written < length && !jobs.stopWrite.load()) {
             const std::size_t chunk =
                 static_cast<std::size_t>(std::min<std::uint64_t>(length - written, kChunkSize));
             // Waiting for room first lets close() end a write the device holds up.
@@ -156,17 +199,17 @@ void VXSerialPort::writeDataInBackgroundThread(const Bytes& data) {
             written += static_cast<std::uint64_t>(n);
             const auto now = Clock::now();
             if (now > nextReport && (written < length || reported)) {
-                reportProgressDataLen(written, length);
+                report(written, length);
                 nextReport = now + std::chrono::seconds(1);
                 reported = true;
             }
         }
         if (reported) {
-            reportProgressDataLen(written, length);
+            report(written, length);
         }
-        stopWriteInBackground_.store(false);
+        jobs.stopWrite.store(false);
     }
-    countWriteInBackgroundThreads_.fetch_sub(1);
+    jobs.writes.fetch_sub(1);
 }
 
 void VXSerialPort::reportProgressDataLen(std::uint64_t written, std::uint64_t total) {
@@ -179,8 +222,10 @@ void VXSerialPort::reportProgressDataLen(std::uint64_t written, std::uint64_t to
         std::lock_guard lock(delegateLock_);
         target = writeDelegate_;
     }
-    loop->post([self = shared_from_this(), target = std::move(target), written, total] {
-        if (const auto delegate = target.lock()) {
+    loop->post([port = weak_from_this(), target = std::move(target), written, total] {
+        const auto self = port.lock();
+        const auto delegate = target.lock();
+        if (self && delegate) {
             delegate->serialPortWriteProgress(VXSerialWriteProgress{self, written, total});
         }
     });

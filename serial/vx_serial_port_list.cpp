@@ -19,8 +19,12 @@ namespace {
 
 struct SharedListState {
     std::mutex lock;
+    bool configured = false;
     RunLoop* loop = nullptr;
     std::unique_ptr<PortRegistry> registry;
+    // Without configure, the loop a port made here and now would report to;
+    // held, as the list follows changes on it for the rest of the process.
+    std::shared_ptr<RunLoop> defaultLoop;
     VXSerialPortList* list = nullptr;  // made once, never freed
 };
 
@@ -53,6 +57,7 @@ bool VXSerialPortList::configure(RunLoop* loop, std::unique_ptr<PortRegistry> re
     if (state.list != nullptr) {
         return false;
     }
+    state.configured = true;
     state.loop = loop;
     state.registry = std::move(registry);
     return true;
@@ -65,6 +70,14 @@ VXSerialPortList& VXSerialPortList::sharedPortList() {
         std::unique_ptr<PortRegistry> registry = std::move(state.registry);
         if (!registry) {
             registry = std::make_unique<UdevPortRegistry>();
+        }
+        if (!state.configured) {
+            // As a port would: the loop current here, else the main loop.
+            state.defaultLoop = RunLoop::currentLoop();
+            if (!state.defaultLoop) {
+                state.defaultLoop = RunLoop::mainLoop();
+            }
+            state.loop = state.defaultLoop.get();
         }
         state.list = new SharedPortList(std::move(registry), state.loop);
     }

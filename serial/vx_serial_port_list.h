@@ -51,10 +51,15 @@ struct PortListNotification {
 // The process's serial ports, in the order found, following arrivals and
 // removals. One list per process, made by the first sharedPortList(): it
 // fills itself from the registry then, and from then on delivers each change
-// on the run loop given to configure() (the creating thread's), where its
-// observers are called. Without a run loop it holds what the first scan
-// found; where the registry can't follow changes it does the same and says
-// once on stderr that it cannot follow ports coming and going.
+// on its run loop, where its observers are called. Its loop is the one given
+// to configure(); without configure, the one a port made by that first call
+// would report to: the loop current on the calling thread
+// (RunLoop::currentLoop()), else the process's main loop
+// (RunLoop::mainLoop()), which the list then keeps for the life of the
+// process. Without a run loop (none of these, or configure(nullptr)) it holds
+// what the first scan found; where the registry can't follow changes it does
+// the same and says once on stderr that it cannot follow ports coming and
+// going.
 //
 // Threads: sharedPortList() from any thread; everything else on the list's
 // loop thread (or, without a loop, the creating thread).
@@ -64,9 +69,9 @@ class VXSerialPortList {
     using ObserverId = std::uint64_t;
 
     // Before the first sharedPortList(): the loop that delivers changes
-    // (held, not owned; it must outlive the process's use of the list) and
-    // the registry (default: udev). Answers false, changing nothing, once the
-    // list exists.
+    // (held, not owned; it must outlive the process's use of the list;
+    // nullptr: none, the list holds its first scan) and the registry
+    // (default: udev). Answers false, changing nothing, once the list exists.
     static bool configure(RunLoop* loop, std::unique_ptr<PortRegistry> registry = nullptr);
     static VXSerialPortList& sharedPortList();
     // A walk over the live shared list.

@@ -2,7 +2,10 @@
 #include <errno.h>
 
 #include <cmath>
+#include <limits>
+#include <mutex>
 
+#include "serial/descriptor_session.h"
 #include "serial/tty_settings.h"
 #include "serial/vx_serial_port.h"
 
@@ -133,8 +136,15 @@ bool VXSerialPort::commitChanges() {
     if (gotError_) {
         return false;
     }
-    const int fd = fileDescriptor_.load();
-    const int error = fd < 0 ? EBADF : tty::applyTo(fd, options_);
+    int error = EBADF;
+    {
+        // Under the close lock: a close() meanwhile either finds the settings
+        // applied and puts back those found at open, or comes first.
+        std::lock_guard lock(closeLock_);
+        if (session_) {
+            error = tty::applyTo(session_->fd, options_);
+        }
+    }
     if (error != 0) {
         setSettingsError(error);
         return false;
@@ -149,10 +159,27 @@ void VXSerialPort::setSettingsError(int errorNumber) {
 }
 
 timeval VXSerialPort::readTimeoutAsTimeval() const {
-    const double whole = std::trunc(readTimeout_);
+    const double t = readTimeout();
     timeval tv{};
-    tv.tv_sec = static_cast<time_t>(std::lrint(whole));
-    tv.tv_usec = static_cast<suseconds_t>(std::lrint((readTimeout_ - whole) * 1000000.0));
+    if (std::isnan(t)) {
+        return tv;
+    }
+    // Beyond +-2^63 seconds the whole part has no integer form at all.
+    constexpr double kEdge = 9223372036854775808.0;
+    constexpr auto kMostSeconds = std::numeric_limits<time_t>::max();
+    if (t >= kEdge || t >= static_cast<double>(kMostSeconds)) {
+        tv.tv_sec = kMostSeconds;
+        tv.tv_usec = 999999;
+        return tv;
+    }
+    if (t <= -kEdge || t <= static_cast<double>(std::numeric_limits<time_t>::min())) {
+        tv.tv_sec = std::numeric_limits<time_t>::min();
+        tv.tv_usec = -999999;
+        return tv;
+    }
+    const double whole = std::trunc(t);
+    tv.tv_sec = static_cast<time_t>(std::llrint(whole));
+    tv.tv_usec = static_cast<suseconds_t>(std::lrint((t - whole) * 1000000.0));
     return tv;
 }
 

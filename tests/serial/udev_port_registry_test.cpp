@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -112,6 +114,43 @@ TEST(UdevPortRegistry, ADeviceFoundByTheFirstScanIsNotAnnouncedAgain) {
     loop.runFor(200ms);
     EXPECT_EQ(arrivals, 0);
     EXPECT_EQ(list.count(), 1u);
+}
+
+// Makes the process's list without configure, with loop current on this
+// thread or as the main loop, and exits 0 once it has heard a board arrive.
+[[noreturn]] void makeTheListAndHearAnArrival(bool loopIsCurrent) {
+    test::Testbed bed;
+    auto loop = std::make_shared<PlainRunLoop>();
+    std::optional<RunLoop::CurrentScope> scope;
+    if (loopIsCurrent) {
+        scope.emplace(loop);
+    } else {
+        RunLoop::setMainLoop(loop);
+    }
+    VXSerialPortList& list = VXSerialPortList::sharedPortList();
+    scope.reset();
+    std::size_t heard = 0;
+    list.addObserver(VXSerialPortListDidAddPortsNotification,
+                     [&](const PortListNotification& n) { heard += n.userInfo.ports.size(); });
+    if (!list.followsChanges()) {
+        std::_Exit(2);
+    }
+    if (!bed.add(test::boardDescription())) {
+        std::_Exit(3);
+    }
+    for (int turns = 0; heard == 0 && turns < 200; ++turns) {
+        loop->runFor(10ms);
+    }
+    std::_Exit(heard == 1 ? 0 : 1);
+}
+
+// The list is made once per process: each case makes it in a process of its own.
+TEST(SharedPortListDeathTest, WithoutConfigureFollowsTheLoopAPortWouldUse) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const bool current : {true, false}) {
+        SCOPED_TRACE(current ? "the creating thread's current loop" : "the main loop");
+        EXPECT_EXIT(makeTheListAndHearAnArrival(current), ::testing::ExitedWithCode(0), "");
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "serial/vx_serial_port.h"
@@ -316,11 +317,28 @@ TEST(VXSerialOptionsDictionaryTest, OptionsOpensANeverReadDeviceOnce) {
 }
 
 TEST(VXSerialReadTimeoutTest, AsTimeval) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    constexpr long kMost = std::numeric_limits<long>::max();
+    constexpr long kLeast = std::numeric_limits<long>::min();
     const struct {
         double seconds;
         long sec;
         long usec;
-    } cases[] = {{1.0, 1, 0}, {0.5, 0, 500000}, {2.5, 2, 500000}, {0.0001, 0, 100}, {0.0, 0, 0}};
+    } cases[] = {
+        {1.0, 1, 0},
+        {0.5, 0, 500000},
+        {2.5, 2, 500000},
+        {0.0001, 0, 100},
+        {0.0, 0, 0},
+        {9.3e9, 9300000000, 0},
+        // Beyond a timeval: clamped, never an overflow.
+        {1e19, kMost, 999999},
+        {1e300, kMost, 999999},
+        {kInf, kMost, 999999},
+        {-1e300, kLeast, -999999},
+        {-kInf, kLeast, -999999},
+        {std::numeric_limits<double>::quiet_NaN(), 0, 0},
+    };
     VXSerialPort port("/dev/null", "null", "");
     EXPECT_EQ(port.readTimeout(), 1.0);
     for (const auto& c : cases) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -284,18 +285,119 @@ TEST(VXSerialPortBackgroundTest, DefaultRunLoop) {
     }
 }
 
-TEST(VXSerialPortBackgroundTest, ThreadsKeepThePortAlive) {
-    BackgroundPort bg;
-    std::weak_ptr<VXSerialPort> weak = bg.port;
-    bg.port->readDataInBackground();
-    bg.port.reset();
-    EXPECT_FALSE(weak.expired());
-    bg.pty.write(bytesOf("x"));
-    test::spinUntil(*bg.loop, [&] { return !bg.recorder->chunks.empty(); });
-    EXPECT_EQ(bg.recorder->chunks, std::vector<std::string>{"x"});
-    test::spinUntil(*bg.loop, [&] { return weak.expired(); });
-    EXPECT_TRUE(weak.expired());
-    bg.port = std::make_shared<VXSerialPort>("/nonexistent", "none", "");
+// Ports whose last client lets go while their background work waits: the
+// port goes at once, closed with its settings put back, and its threads and
+// descriptors with it.
+TEST(VXSerialPortBackgroundTest, ThePortsLastReferenceEndsItsWork) {
+    enum class Doing { ReadWaiting, WriteHeldUp, ReportWaitingOnItsOwnLoop };
+    const struct {
+        const char* name;
+        Doing doing;
+        int ports;
+    } cases[] = {
+        {"a read waiting on a silent device", Doing::ReadWaiting, 100},
+        {"a write the device holds up", Doing::WriteHeldUp, 20},
+        {"a report waiting on a loop only the port holds", Doing::ReportWaitingOnItsOwnLoop, 20},
+    };
+    std::thread([] {}).join();  // a sanitizer's helper thread joins the baseline
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::unique_ptr<test::PtyPair>> devices;
+        std::vector<termios> found;
+        for (int i = 0; i < c.ports; ++i) {
+            devices.push_back(std::make_unique<test::PtyPair>());
+            termios t = test::deviceSettings(*devices.back());
+            ::cfmakeraw(&t);
+            ::cfsetspeed(&t, B9600);
+            test::setDeviceSettings(*devices.back(), t);
+            found.push_back(test::deviceSettings(*devices.back()));
+        }
+        auto sharedLoop = std::make_shared<PlainRunLoop>();
+        auto recorder = std::make_shared<Recorder>();
+        const int descriptors = test::openDescriptorCount();
+        const int threads = threadsOfThisProcess();
+        std::vector<std::shared_ptr<VXSerialPort>> held;
+        std::vector<std::weak_ptr<VXSerialPort>> ports;
+        std::vector<std::weak_ptr<RunLoop>> ownLoops;
+        for (int i = 0; i < c.ports; ++i) {
+            auto port = std::make_shared<VXSerialPort>(devices[i]->slavePath(), "pty", "");
+            ASSERT_NE(port->open(), nullptr);
+            ASSERT_TRUE(port->setSpeed(115200));
+            ASSERT_TRUE(port->commitChanges());
+            port->setDelegate(recorder);
+            switch (c.doing) {
+                case Doing::ReadWaiting:
+                    port->setRunLoop(sharedLoop);
+                    port->readDataInBackground();
+                    break;
+                case Doing::WriteHeldUp:
+                    port->setRunLoop(sharedLoop);
+                    port->writeDataInBackground(Bytes(1 << 20, 'h'));
+                    break;
+                case Doing::ReportWaitingOnItsOwnLoop: {
+                    auto own = std::make_shared<PlainRunLoop>();
+                    ownLoops.push_back(own);
+                    port->setRunLoop(std::move(own));
+                    port->readDataInBackground();
+                    devices[i]->write(bytesOf("r"));
+                    break;
+                }
+            }
+            ports.push_back(port);
+            held.push_back(std::move(port));
+        }
+        // Every job is waiting (or its report is on its loop) before the ports go.
+        const auto settle = std::chrono::steady_clock::now() + 5s;
+        for (const auto& port : held) {
+            while (c.doing == Doing::ReportWaitingOnItsOwnLoop &&
+                   port->numberOfReadInBackgroundThreads() > 0 &&
+                   std::chrono::steady_clock::now() < settle) {
+                std::this_thread::sleep_for(1ms);
+            }
+        }
+        std::this_thread::sleep_for(200ms);
+        const int busyThreads = threadsOfThisProcess();
+        held.clear();
+
+        int alive = 0;
+        for (const auto& weak : ports) {
+            alive += weak.expired() ? 0 : 1;
+        }
+        EXPECT_EQ(alive, 0) << "neither work nor reports hold a port";
+        for (const auto& loop : ownLoops) {
+            EXPECT_TRUE(loop.expired()) << "a port and its loop make no cycle";
+        }
+        for (int i = 0; i < c.ports; ++i) {
+            EXPECT_TRUE(test::sameSettings(test::deviceSettings(*devices[i]), found[i]))
+                << "port " << i << ": its settings put back";
+        }
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while ((threadsOfThisProcess() > threads || test::openDescriptorCount() > descriptors) &&
+               std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(1ms);
+        }
+        std::printf(
+            "%s: %d ports dropped; threads %d before, %d busy, %d after; "
+            "descriptors %d before, %d after\n",
+            c.name, c.ports, threads, busyThreads, threadsOfThisProcess(), descriptors,
+            test::openDescriptorCount());
+        EXPECT_EQ(threadsOfThisProcess(), threads);
+        EXPECT_EQ(test::openDescriptorCount(), descriptors);
+        sharedLoop->runFor(20ms);
+        EXPECT_TRUE(recorder->chunks.empty()) << "no report for a port that is gone";
+        EXPECT_TRUE(recorder->progress.empty()) << "no report for a port that is gone";
+
+        if (c.doing == Doing::ReadWaiting) {
+            // Nothing of the dropped port reads the device any more.
+            auto next = std::make_shared<VXSerialPort>(devices[0]->slavePath(), "pty", "");
+            ASSERT_NE(next->open(), nullptr);
+            next->setReadTimeout(2.0);
+            devices[0]->write(bytesOf("12345"));
+            SerialError error;
+            const auto got = next->readBytes(5, &error);
+            EXPECT_EQ(got.value_or(Bytes{}).size(), 5u);
+        }
+    }
 }
 
 TEST(VXSerialPortBackgroundTest, WriteProgressSchedule) {
@@ -328,6 +430,23 @@ TEST(VXSerialPortBackgroundTest, WriteProgressSchedule) {
             EXPECT_EQ(p.port, bg.port.get());
         }
     }
+}
+
+// The owner edits the settings while writes it asked for run on the worker.
+TEST(VXSerialPortBackgroundTest, SettingsMayChangeWhileWritesRun) {
+    BackgroundPort bg;
+    std::size_t total = 0;
+    const auto end = std::chrono::steady_clock::now() + 200ms;
+    for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
+        bg.port->writeDataInBackground(Bytes(64, 'w'));
+        total += 64;
+        bg.port->setSpeed(i % 2 == 0 ? 9600 : 19200);
+        bg.port->setDataBits(i % 2 == 0 ? 7 : 8);
+        bg.port->setParity(i % 3);
+        EXPECT_EQ(bg.pty.read(64, 2s).size(), 64u);
+    }
+    bg.waitForThreads();
+    EXPECT_GT(total, 0u);
 }
 
 TEST(VXSerialPortBackgroundTest, WritesKeepTheirOrder) {

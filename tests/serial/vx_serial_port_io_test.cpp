@@ -2,6 +2,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <limits>
 #include <optional>
 #include <string>
 #include <thread>
@@ -114,6 +116,80 @@ TEST(VXSerialPortReadTest, CloseEndsAWaitingRead) {
     EXPECT_EQ(raw.port->readAndReturnError(&error), std::nullopt);
     closer.join();
     EXPECT_EQ(error.code, VXSerialErrorTransferFailed);
+}
+
+TEST(VXSerialPortReadTest, LongTimeOutsWaitForTheirStopCondition) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    // All beyond any wait a read could count, and so without a limit; the
+    // first two fit the clock and wait all the same.
+    for (const double timeout : {9.2e9, 1e12, 9.3e9, 1e10, 1e13, 1e300, kInf}) {
+        SCOPED_TRACE(timeout);
+        RawPort raw(timeout);
+        std::thread late([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            raw.pty.write(bytesOf("abc"));
+        });
+        const auto start = std::chrono::steady_clock::now();
+        SerialError error;
+        const auto data = raw.port->readBytes(3, &error);
+        late.join();
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+        EXPECT_EQ(textOf(data), "abc");
+        EXPECT_EQ(error.code, VXSerialErrorNone);
+    }
+}
+
+TEST(VXSerialPortRunLoopReadTest, AnEndlessTimeOutStillDelivers) {
+    RawPort raw(std::numeric_limits<double>::infinity());
+    auto loop = std::make_shared<PlainRunLoop>();
+    raw.port->setRunLoop(loop);
+    std::vector<std::optional<std::string>> got;
+    raw.port->waitForInputSelector([&](const std::optional<std::string>& s) { got.push_back(s); });
+    // Without a limit the loop's step waits until input comes, and the read
+    // then gathers until its buffer is full: the input comes from another
+    // thread, and a close (which ends the read) keeps a fault from hanging
+    // the test.
+    std::atomic<bool> done{false};
+    std::thread device([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        for (int i = 0; i < 4; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            raw.pty.write(Bytes(1024, 'i'));
+        }
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        raw.port->close();
+    });
+    test::spinUntil(*loop, [&] { return !got.empty(); });
+    done = true;
+    device.join();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], std::string(4096, 'i'));
+}
+
+// The loop's thread reads the time-out while the owner changes it.
+TEST(VXSerialPortRunLoopReadTest, TheTimeOutMayChangeWhileTheLoopReads) {
+    RawPort raw(0.001);
+    auto loop = std::make_shared<PlainRunLoop>();
+    raw.port->setRunLoop(loop);
+    std::atomic<bool> delivered{false};
+    raw.port->waitForInputSelector([&](const std::optional<std::string>&) { delivered = true; });
+    std::thread loopThread([&] { loop->run(); });
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
+        raw.port->setReadTimeout(i % 2 == 0 ? 0.002 : 0.001);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    raw.pty.write(bytesOf("x"));
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!delivered && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    loop->post([&] { loop->quit(); });
+    loopThread.join();
+    EXPECT_TRUE(delivered);
 }
 
 TEST(VXSerialPortReadTest, ServesADescriptorAbove1024) {

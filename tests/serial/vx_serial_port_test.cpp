@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -259,6 +260,58 @@ TEST(VXSerialPortTest, LineControl) {
         port.flushInputOutput(true, true);
     }
     EXPECT_TRUE(port.drainInput());
+}
+
+// A client closing the port's handle closes the port; the number it frees
+// goes to the next file the process opens, which no call of the port may
+// then reach.
+TEST(VXSerialPortTest, AClosedHandleClosesThePortAndItsNumberIsNeverReached) {
+    const struct {
+        const char* name;
+        std::function<bool(VXSerialPort&)> call;
+    } calls[] = {
+        {"commitChanges",
+         [](VXSerialPort& port) { return port.setSpeed(115200) && port.commitChanges(); }},
+        {"flushInputOutput", [](VXSerialPort& port) { return port.flushInputOutput(true, true); }},
+        {"drainInput", [](VXSerialPort& port) { return port.drainInput(); }},
+        {"setDTR", [](VXSerialPort& port) { return port.setDTR(); }},
+    };
+    for (const auto& c : calls) {
+        SCOPED_TRACE(c.name);
+        PtyPair pty;
+        test::setDeviceSettings(pty, distinctiveSettings(pty));
+        const termios found = test::deviceSettings(pty);
+        auto port = std::make_shared<VXSerialPort>(pty.slavePath(), "pty", "");
+        const auto handle = port->open();
+        ASSERT_NE(handle, nullptr);
+        port->setSpeed(250000);
+        ASSERT_TRUE(port->commitChanges());
+        const int number = handle->fileDescriptor();
+        PtyPair other;
+
+        handle->closeFile();
+        EXPECT_FALSE(port->isOpen());
+        EXPECT_EQ(port->fileDescriptor(), -1);
+        EXPECT_EQ(port->fileHandle(), nullptr);
+        EXPECT_TRUE(test::sameSettings(test::deviceSettings(pty), found)) << "settings put back";
+
+        // Another terminal gets the number, with input waiting in it.
+        const int reused = ::open(other.slavePath().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_EQ(reused, number) << "the freed number goes to the next open";
+        termios raw = test::deviceSettings(other);
+        ::cfmakeraw(&raw);
+        test::setDeviceSettings(other, raw);
+        const termios untouched = test::deviceSettings(other);
+        other.write({'k', 'e', 'e', 'p'});
+        ::usleep(20000);
+
+        EXPECT_FALSE(c.call(*port));
+        EXPECT_TRUE(test::sameSettings(test::deviceSettings(other), untouched));
+        int waiting = -1;
+        ::ioctl(reused, FIONREAD, &waiting);
+        EXPECT_EQ(waiting, 4) << "the other terminal's input stays";
+        ::close(reused);
+    }
 }
 
 }  // namespace
