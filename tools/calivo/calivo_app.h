@@ -53,7 +53,11 @@ class CalivoApp : public QObject {
     void onHangup();
     void onBoardLost(const std::string& why);
     void stepTaken(CalibrationSession::Notice notice);
+    bool takeControlTouch(const Press& press);
+    void saveGrid();
+    void showCountdown();
     void finish(int status);
+    void showEnding(int status);
     void say(const std::string& line) const;
     void complain(const std::string& line) const;
 
@@ -66,7 +70,11 @@ class CalivoApp : public QObject {
     std::unique_ptr<CalivoWindow> window_;
     std::unique_ptr<SignalRelay> signals_;
     QTimer idle_;
+    QTimer clock_;  // the countdown of the idle limit
     std::string lastStep_;
+    std::string lastControls_;
+    std::string lostWhy_;
+    bool gridSaved_ = false;
     bool finished_ = false;
 };
 

@@ -11,7 +11,8 @@ struct CommandLine {
     QString devicePath;  // the board's terminal; empty: the driver's, else the default
     int dotCount = 0;    // --grid; 0: the user chooses
     bool softKeys = true;
-    QString file;  // of --export and --import
+    int timeoutSeconds = 60;  // --timeout: give up after this long without a touch
+    QString file;             // of --export and --import
 };
 
 struct ParsedCommandLine {

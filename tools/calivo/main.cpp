@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
                                      {.devicePath = options.devicePath.toLocal8Bit().toStdString(),
                                       .dotCount = options.dotCount,
                                       .softKeys = options.softKeys,
+                                      .idleLimit = std::chrono::seconds(options.timeoutSeconds),
                                       .stored = [&store] { return store.lastSyncSucceeded(); }});
     const int status = calivo.start();
     if (status >= 0) {
