@@ -160,6 +160,9 @@ int CalivoApp::start() {
     driver_.publish();
     if (const std::int64_t paused = driver_.pauseDriver()) {
         say("driver " + std::to_string(paused) + " paused");
+        if (options_.restart) {
+            options_.restart->remember(paused);
+        }
         // Let the reader finish the turn it may be in, so that it takes no
         // byte of the first press.
         QThread::msleep(50);
@@ -445,7 +448,12 @@ void CalivoApp::finish(int status) {
     if (board_) {
         board_->close();
     }
-    driver_.resumeDriver();
+    if (!driver_.resumeDriver() && options_.restart) {
+        // The driver that launched us from its alert has quit as it does.
+        if (const std::string line = options_.restart->restartIfGone(); !line.empty()) {
+            line.rfind("cannot", 0) == 0 ? complain(line) : say(line);
+        }
+    }
     driver_.withdraw();
     if (window_) {
         showEnding(status);

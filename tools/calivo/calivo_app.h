@@ -13,6 +13,7 @@
 #include "tools/calivo/calibration_session.h"
 #include "tools/calivo/calivo_window.h"
 #include "tools/calivo/driver_link.h"
+#include "tools/calivo/driver_restart.h"
 #include "tools/calivo/press_collector.h"
 #include "tools/calivo/signal_relay.h"
 
@@ -33,6 +34,8 @@ class CalivoApp : public QObject {
         std::chrono::milliseconds idleLimit{60000};  // give up without a press
         // Whether the last synchronization reached the store; null: it did.
         std::function<bool()> stored;
+        // Starts the driver again at the end if it quit meanwhile; null: never.
+        DriverRestart* restart = nullptr;
     };
 
     // Exit statuses of the program.

@@ -79,12 +79,15 @@ int main(int argc, char** argv) {
 
     zorvan::QSettingsStore store;
     zorvan::calivo::PosixPeerProcesses processes;
+    zorvan::calivo::DriverRestart restart(processes,
+                                          QCoreApplication::applicationDirPath().toStdString());
     zorvan::calivo::CalivoApp calivo(store, processes, ::getpid(),
                                      {.devicePath = options.devicePath.toLocal8Bit().toStdString(),
                                       .dotCount = options.dotCount,
                                       .softKeys = options.softKeys,
                                       .idleLimit = std::chrono::seconds(options.timeoutSeconds),
-                                      .stored = [&store] { return store.lastSyncSucceeded(); }});
+                                      .stored = [&store] { return store.lastSyncSucceeded(); },
+                                      .restart = &restart});
     const int status = calivo.start();
     if (status >= 0) {
         return status;
