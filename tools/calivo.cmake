@@ -10,6 +10,7 @@ add_library(zorvan_calivo_logic STATIC
   ${CALIVO_DIR}/calibration_session.cpp
   ${CALIVO_DIR}/dot_check.cpp
   ${CALIVO_DIR}/driver_link.cpp
+  ${CALIVO_DIR}/driver_restart.cpp
   ${CALIVO_DIR}/press_collector.cpp
   ${CALIVO_DIR}/printable_text.cpp
   ${CALIVO_DIR}/stored_calibration.cpp)

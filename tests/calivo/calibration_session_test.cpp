@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -124,6 +125,68 @@ TEST(CalibrationSession, MisclicksAndBadPressesAreRefusedAndAskedAgain) {
         EXPECT_EQ(session.step(), Step::Dot) << c.name;
         EXPECT_EQ(session.dotIndex(), index) << c.name;
         EXPECT_EQ(session.target(), target) << c.name;
+    }
+}
+
+TEST(CalibrationSession, OneMisTouchAnywhereIsFollowedByAFinishedGrid) {
+    // A touch off its target is either refused at once, or taken and found
+    // later; either way, pressing each target the session then shows, where
+    // it is, finishes with exactly the true grid.
+    const DisplaySize screen{1280, 800};
+    const LinearBoard board{screen};
+    struct Case {
+        const char* name;
+        RawPoint miss;  // kNextTarget: the raw point of the next target
+    };
+    constexpr RawPoint kNextTarget{-1, -1};
+    const Case cases[] = {
+        {"the board's centre", {2048, 2048}},
+        {"the next target", kNextTarget},
+        {"the lower right corner", {3900, 3900}},
+        {"the top edge", {2048, 150}},
+        {"between targets", {1606, 2450}},
+        {"near the target", {0, 0}},  // 0.3 of a cell right and down, filled in below
+    };
+    for (const int dotCount : {3, 5}) {
+        const GridForm form = *gridForm(dotCount);
+        for (const Case& c : cases) {
+            for (int k = 0; k < form.dots(); ++k) {
+                CalibrationSession session({screen, dotCount, false});
+                while (session.dotIndex() < k) {
+                    const RawPoint raw = board.rawAt(session.target());
+                    session.press(pressAt(raw.x, raw.y));
+                }
+                RawPoint miss = c.miss;
+                const RawPoint truth = board.rawAt(session.target());
+                if (c.miss == kNextTarget) {
+                    const DotLayout layout = dotLayout(dotCount, 1280, 800);
+                    const int next = (k + 1) % form.dots();
+                    miss = board.rawAt(dotScreenPoint(layout, form.column(next), form.row(next)));
+                } else if (c.miss == RawPoint{0, 0}) {
+                    miss = {truth.x + 0.3f * 3600.0f * 0.8f / float(form.columns - 1),
+                            truth.y + 0.3f * 3600.0f * 0.8f / float(form.rows - 1)};
+                }
+                session.press(pressAt(miss.x, miss.y));
+                int presses = 0;
+                while (session.step() == Step::Dot && presses++ < 3 * form.dots()) {
+                    const RawPoint raw = board.rawAt(session.target());
+                    session.press(pressAt(raw.x, raw.y));
+                }
+                ASSERT_EQ(session.step(), Step::Verify)
+                    << dotCount << " " << c.name << " at dot " << k;
+                // A near miss may stand; one taken further off must be gone.
+                for (int d = 0; d < form.dots(); ++d) {
+                    const DotLayout layout = dotLayout(dotCount, 1280, 800);
+                    const RawPoint want =
+                        board.rawAt(dotScreenPoint(layout, form.column(d), form.row(d)));
+                    const RawPoint got = session.result().dots[static_cast<std::size_t>(d)];
+                    EXPECT_LE(std::fabs(got.x - want.x), 0.41f * 2880.0f / float(form.columns - 1))
+                        << dotCount << " " << c.name << " at dot " << k << ", dot " << d;
+                    EXPECT_LE(std::fabs(got.y - want.y), 0.41f * 2880.0f / float(form.rows - 1))
+                        << dotCount << " " << c.name << " at dot " << k << ", dot " << d;
+                }
+            }
+        }
     }
 }
 

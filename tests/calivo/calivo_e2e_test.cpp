@@ -8,8 +8,11 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -330,6 +333,7 @@ TEST_F(CalivoEndToEnd, ProblemsAreSaidPlainlyWithAnExitStatus) {
          1,
          "Calivo.app: no display: DISPLAY is not set"},
         {{"--grid", "4"}, "offscreen", 2, "Calivo.app: --grid takes 2, 3 or 5, not '4'"},
+        {{"--timeout", "0"}, "offscreen", 2, "Calivo.app: --timeout takes whole seconds"},
         {{"--show", "--import", "x"}, "offscreen", 2, "Calivo.app: --show, --export and --import"},
         {{"--export", "-"}, "offscreen", 1, "Calivo.app: no calibration stored"},
         {{"--import", "/nonexistent/cal.txt"}, "offscreen", 1, "Calivo.app: cannot read"},
@@ -354,6 +358,259 @@ TEST_F(CalivoEndToEnd, ProblemsAreSaidPlainlyWithAnExitStatus) {
     }
 }
 
+// A teacher at the board alone: the tool on the simulator's terminal, every
+// choice made by a touch. The board here is linear, raw = 200 + 4.5 * pixel on
+// the 800 x 800 offscreen screen, and the stored calibration says so, so that
+// touches on buttons land where the tool shows them.
+class BoardOnly {
+  public:
+    BoardOnly(Subprocess& sim, std::vector<std::string> arguments) : sim_(sim) {
+        arguments.insert(arguments.begin(), Subprocess::binary("Calivo.app"));
+        tool_ = std::make_unique<Subprocess>(arguments);
+    }
+
+    static int raw(double pixel) { return static_cast<int>(200 + 4.5 * pixel); }
+    static std::string storedLinearGrid() {
+        return "DotCount = 2\nDot0 = 560 560\nDot1 = 560 3440\nDot2 = 3440 560\n"
+               "Dot3 = 3440 3440\n";
+    }
+
+    // Lines up to the first that starts with `prefix`; keeps the target and
+    // the controls shown on the way. Empty on a time-out.
+    std::string until(const std::string& prefix, std::chrono::milliseconds timeout = 5s) {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < end) {
+            const auto line = tool_->readLine(std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now()));
+            if (!line) {
+                break;
+            }
+            seen_ += *line + "\n";
+            double x = 0, y = 0;
+            if (std::sscanf(line->c_str(), "target %*d of %*d at %lf %lf", &x, &y) == 2 ||
+                std::sscanf(line->c_str(), "check at %lf %lf", &x, &y) == 2) {
+                target_ = {x, y};
+            }
+            if (line->rfind("controls: ", 0) == 0) {
+                readControls(line->substr(10));
+            }
+            if (line->rfind(prefix, 0) == 0) {
+                return *line;
+            }
+        }
+        return {};
+    }
+    // The next prompt after a press: a target or the check.
+    std::string nextPrompt() {
+        for (;;) {
+            const std::string line = until("");
+            if (line.empty() || line.rfind("target ", 0) == 0 || line.rfind("check at", 0) == 0) {
+                return line;
+            }
+        }
+    }
+
+    void press(double x, double y) {
+        sim_.writeStdin("hold " + std::to_string(raw(x)) + " " + std::to_string(raw(y)) + " 12\n");
+    }
+    void pressTarget() { press(target_.first, target_.second); }
+    // A touch in the middle of a button the tool shows.
+    bool touch(const std::string& control) {
+        const auto found = controls_.find(control);
+        if (found == controls_.end()) {
+            return false;
+        }
+        press(found->second.first, found->second.second);
+        return true;
+    }
+
+    Subprocess& tool() { return *tool_; }
+    const std::string& seen() const { return seen_; }
+
+  private:
+    void readControls(const std::string& text) {
+        controls_.clear();
+        std::stringstream list(text);
+        for (std::string item; std::getline(list, item, ';');) {
+            // "NAME X Y W H", the name of one or more words.
+            std::vector<std::string> words;
+            std::stringstream split(item);
+            for (std::string word; split >> word;) {
+                words.push_back(word);
+            }
+            if (words.size() < 5) {
+                continue;
+            }
+            std::string name;
+            for (std::size_t i = 0; i + 4 < words.size(); ++i) {
+                name += (name.empty() ? "" : " ") + words[i];
+            }
+            const std::size_t n = words.size();
+            controls_[name] = {std::stod(words[n - 4]) + std::stod(words[n - 2]) / 2,
+                               std::stod(words[n - 3]) + std::stod(words[n - 1]) / 2};
+        }
+    }
+
+    Subprocess& sim_;
+    std::unique_ptr<Subprocess> tool_;
+    std::pair<double, double> target_{0, 0};
+    std::map<std::string, std::pair<double, double>> controls_;
+    std::string seen_;
+};
+
+TEST_F(CalivoEndToEnd, EveryRunCanBeFinishedOrCancelledFromTheBoardAlone) {
+    const std::string device = startBoard();
+    ASSERT_FALSE(device.empty());
+    sim_->writeStdin("mode pen\n");
+    struct Scenario {
+        std::string name;
+        std::vector<std::string> arguments;
+        std::function<void(BoardOnly&)> steps;
+        int status;
+        bool newGrid;  // whether the grid stored afterwards is the new one
+    };
+    const auto presses = [](int count) {
+        return [count](BoardOnly& run) {
+            for (int i = 0; i < count; ++i) {
+                ASSERT_FALSE(run.nextPrompt().empty()) << run.seen();
+                run.pressTarget();
+            }
+        };
+    };
+    std::vector<Scenario> scenarios;
+    // One touch off its target at any point of a 3 x 3 run: the prompts that
+    // follow, pressed where they are, finish it.
+    for (int k = 0; k < 9; ++k) {
+        scenarios.push_back(
+            {"mis-touch at target " + std::to_string(k + 1),
+             {"--grid", "3", "--no-keys"},
+             [k](BoardOnly& run) {
+                 for (int i = 0; i < k; ++i) {
+                     ASSERT_FALSE(run.nextPrompt().empty()) << run.seen();
+                     run.pressTarget();
+                 }
+                 ASSERT_FALSE(run.nextPrompt().empty()) << run.seen();
+                 // The screen's centre is target 5 itself: miss that one elsewhere.
+                 k == 4 ? run.press(640, 160) : run.press(400, 400);
+                 std::string prompt;
+                 for (int i = 0; i < 30 && (prompt = run.nextPrompt()).rfind("target", 0) == 0;
+                      ++i) {
+                     run.pressTarget();
+                 }
+                 ASSERT_EQ(prompt.rfind("check at 400 400", 0), 0u) << run.seen();
+                 run.pressTarget();
+                 EXPECT_NE(run.until("saved 9 dots of DotCount 3, check 0 px off"), "")
+                     << run.seen();
+             },
+             0,
+             true});
+    }
+    scenarios.push_back({"Cancel touched at target 1",
+                         {"--grid", "3", "--no-keys"},
+                         [](BoardOnly& run) {
+                             ASSERT_NE(run.until("controls: "), "");
+                             ASSERT_TRUE(run.touch("cancel")) << run.seen();
+                             EXPECT_NE(run.until("touched cancel"), "") << run.seen();
+                             EXPECT_NE(run.until("cancelled: "), "") << run.seen();
+                         },
+                         1,
+                         false});
+    scenarios.push_back({"a grid chosen by touch, a key skipped, the rest left by Finish",
+                         {},
+                         [](BoardOnly& run) {
+                             ASSERT_NE(run.until("controls: grid 2"), "");
+                             ASSERT_TRUE(run.touch("grid 2")) << run.seen();
+                             for (int i = 0; i < 5; ++i) {
+                                 ASSERT_FALSE(run.nextPrompt().empty()) << run.seen();
+                                 run.pressTarget();
+                             }
+                             ASSERT_NE(run.until("soft key 0"), "") << run.seen();
+                             ASSERT_TRUE(run.touch("skip")) << run.seen();
+                             ASSERT_NE(run.until("soft key 1"), "") << run.seen();
+                             run.press(790, 10);  // the key, off the screen's controls
+                             ASSERT_NE(run.until("soft key 2"), "") << run.seen();
+                             ASSERT_TRUE(run.touch("finish")) << run.seen();
+                             EXPECT_NE(run.until("saved 4 dots of DotCount 2"), "") << run.seen();
+                         },
+                         0,
+                         true});
+    scenarios.push_back({"Calibrate again touched after a missed check",
+                         {"--grid", "2", "--no-keys"},
+                         [&presses](BoardOnly& run) {
+                             presses(4)(run);
+                             ASSERT_EQ(run.nextPrompt().rfind("check at", 0), 0u) << run.seen();
+                             run.press(450, 450);
+                             ASSERT_NE(run.until("check missed"), "") << run.seen();
+                             ASSERT_TRUE(run.touch("calibrate again")) << run.seen();
+                             EXPECT_EQ(run.nextPrompt(), "target 1 of 4 at 80 80") << run.seen();
+                             run.pressTarget();
+                             presses(4)(run);  // targets 2 to 4, and the check
+                             EXPECT_NE(run.until("saved 4 dots"), "") << run.seen();
+                         },
+                         0,
+                         true});
+    scenarios.push_back({"a press with one spike is taken at its median",
+                         {"--grid", "2", "--no-keys"},
+                         [this, &presses](BoardOnly& run) {
+                             ASSERT_EQ(run.nextPrompt(), "target 1 of 4 at 80 80") << run.seen();
+                             std::string spiky = "down 560 560\ndown 560 560\ndown 560 560\n";
+                             for (int i = 0; i < 20; ++i) {
+                                 spiky += i == 9 ? "down 860 560\n" : "down 560 560\n";
+                             }
+                             sim_->writeStdin(spiky + "up 560 560\n");
+                             EXPECT_EQ(run.nextPrompt(), "target 2 of 4 at 80 720") << run.seen();
+                             run.pressTarget();
+                             presses(3)(run);  // targets 3 and 4, and the check
+                             EXPECT_NE(run.until("saved 4 dots of DotCount 2, check 0 px off"), "")
+                                 << run.seen();
+                         },
+                         0,
+                         true});
+    scenarios.push_back({"a time-out among the soft keys keeps the grid",
+                         {"--grid", "2", "--timeout", "2"},
+                         [&presses](BoardOnly& run) {
+                             presses(5)(run);
+                             EXPECT_NE(run.until("grid saved: 4 dots of DotCount 2"), "")
+                                 << run.seen();
+                             EXPECT_NE(run.until("saved 4 dots of DotCount 2, check 0 px off"), "")
+                                 << run.seen();
+                         },
+                         0,
+                         true});
+    scenarios.push_back({"--timeout 2 with no touch",
+                         {"--grid", "3", "--timeout", "2"},
+                         [](BoardOnly& run) {
+                             const auto start = std::chrono::steady_clock::now();
+                             EXPECT_NE(run.until("timed out: "), "") << run.seen();
+                             const auto took = std::chrono::steady_clock::now() - start;
+                             EXPECT_GT(took, 1500ms);
+                             EXPECT_LT(took, 4000ms);
+                         },
+                         1,
+                         false});
+
+    for (const Scenario& scenario : scenarios) {
+        SCOPED_TRACE(scenario.name);
+        // The new grid always differs from the one stored before: its Dot0 lies at
+        // the first target (80, 80), raw 560, and the old one's is moved.
+        std::ofstream(config_ + "/old.txt")
+            << "DotCount = 2\nDot0 = 500 500\nDot1 = 560 3440\nDot2 = 3440 560\n"
+               "Dot3 = 3440 3440\n";
+        Subprocess import({Subprocess::binary("Calivo.app"), "--import", config_ + "/old.txt"});
+        ASSERT_EQ(import.wait(), 0);
+        std::vector<std::string> arguments = scenario.arguments;
+        arguments.insert(arguments.end(), {"--device", device});
+        BoardOnly run(*sim_, arguments);
+        scenario.steps(run);
+        const int status = run.tool().wait();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == scenario.status) << run.seen();
+        const std::string saved = settings();
+        EXPECT_EQ(saved.find("Dot0.x=560\n") != std::string::npos, scenario.newGrid) << saved;
+        EXPECT_EQ(saved.find("Dot0.x=500\n") != std::string::npos, !scenario.newGrid) << saved;
+        EXPECT_NE(saved.find("CalivoPid=0\n"), std::string::npos);
+    }
+}
+
 TEST_F(CalivoEndToEnd, HelpDocumentsEveryOptionAndTheFileFormat) {
     Subprocess calivo({Subprocess::binary("Calivo.app"), "--help"});
     std::string help;
@@ -361,8 +618,8 @@ TEST_F(CalivoEndToEnd, HelpDocumentsEveryOptionAndTheFileFormat) {
         help += *line + "\n";
     }
     EXPECT_EQ(calivo.wait(), 0);
-    for (const char* text : {"--device <PATH>", "--grid <N>", "--no-keys", "--show",
-                             "--export <FILE>", "--import <FILE>", "--help", "--version",
+    for (const char* text : {"--device <PATH>", "--grid <N>", "--no-keys", "--timeout <SECONDS>",
+                             "--show", "--export <FILE>", "--import <FILE>", "--help", "--version",
                              "DotCount = 3", "Dot0 = 512 384", "TKey12", "EKey12"}) {
         EXPECT_NE(help.find(text), std::string::npos) << text;
     }

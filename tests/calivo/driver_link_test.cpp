@@ -1,4 +1,5 @@
 #include "tools/calivo/driver_link.h"
+#include "tools/calivo/driver_restart.h"
 
 #include <gtest/gtest.h>
 
@@ -163,6 +164,81 @@ TEST(DriverLink, ARunningToolIsAskedToStartOverInsteadOfASecondOne) {
         }
         EXPECT_EQ(l.link.restartOtherTool(), c.restarted) << c.calivoPid;
         EXPECT_EQ(l.processes.signals.size(), c.restarted ? 1u : 0u) << c.calivoPid;
+    }
+}
+
+}  // namespace
+}  // namespace zorvan::calivo
+
+namespace zorvan::calivo {
+namespace {
+
+class FakeStarter : public DriverStarter {
+  public:
+    std::vector<std::string> launchLine;
+    bool running = true;
+    bool canStart = true;
+    std::vector<std::vector<std::string>> started;
+
+    std::vector<std::string> commandLine(std::int64_t pid) override {
+        return pid == 42 ? launchLine : std::vector<std::string>{};
+    }
+    bool runsDriver(std::int64_t) override { return running; }
+    bool startDetached(const std::vector<std::string>& arguments, std::string& error) override {
+        if (!canStart) {
+            error = "Permission denied";
+            return false;
+        }
+        started.push_back(arguments);
+        return true;
+    }
+};
+
+TEST(DriverRestart, ADriverThatQuitIsStartedAgainWithItsArgumentsFromTheToolsFolder) {
+    struct Case {
+        const char* name;
+        std::int64_t remembered;  // 0: no driver at launch
+        std::vector<std::string> launchLine;
+        bool stillRunning;
+        bool canStart;
+        std::string said;
+        std::vector<std::string> started;  // empty: nothing started
+    };
+    const Case cases[] = {
+        {"quit after its alert",
+         42,
+         {"./zorvan", "--device", "/dev/ttyUSB1"},
+         false,
+         true,
+         "started the driver again: /opt/z/zorvan --device /dev/ttyUSB1",
+         {"/opt/z/zorvan", "--device", "/dev/ttyUSB1"}},
+        {"still running", 42, {"zorvan"}, true, true, "", {}},
+        {"no driver at launch", 0, {"zorvan"}, false, true, "", {}},
+        {"its command line unreadable", 7, {}, false, true, "", {}},
+        {"cannot be started",
+         42,
+         {"zorvan"},
+         false,
+         false,
+         "cannot start the driver again (/opt/z/zorvan): Permission denied",
+         {}},
+    };
+    for (const Case& c : cases) {
+        FakeStarter starter;
+        starter.launchLine = c.launchLine;
+        DriverRestart restart(starter, "/opt/z");
+        restart.remember(c.remembered);
+        starter.running = c.stillRunning;
+        starter.canStart = c.canStart;
+        EXPECT_EQ(restart.restartIfGone(), c.said) << c.name;
+        if (c.started.empty()) {
+            EXPECT_TRUE(starter.started.empty()) << c.name;
+        } else {
+            ASSERT_EQ(starter.started.size(), 1u) << c.name;
+            EXPECT_EQ(starter.started[0], c.started) << c.name;
+        }
+        // Once only.
+        EXPECT_EQ(restart.restartIfGone(), "") << c.name;
     }
 }
 

@@ -106,6 +106,20 @@ TEST(PressCollector, ShortWanderingAndModeSwitchingPressesAreRefused) {
         wander.push_back(down(1000 + 25 * i, 1000));  // a slow drag
     }
     wander.push_back(up(1000, 1000));
+    // One sample 300 units off among 20 kept: the median absorbs it.
+    std::vector<Packet> spike{modePacket("ElecH_Cmp")};
+    for (int i = 0; i < 23; ++i) {
+        spike.push_back(down(i == 12 ? 1300 : 1000, i == 12 ? 700 : 1000));
+    }
+    spike.push_back(up(1000, 1000));
+    // A fifth of the samples off (4 of 20) is still a spike; five is a slide.
+    std::vector<Packet> fourOff{modePacket("ElecH_Cmp")}, fiveOff{modePacket("ElecH_Cmp")};
+    for (int i = 0; i < 23; ++i) {
+        fourOff.push_back(down(i >= 19 ? 1100 : 1000, 1000));
+        fiveOff.push_back(down(i >= 18 ? 1100 : 1000, 1000));
+    }
+    fourOff.push_back(up(1000, 1000));
+    fiveOff.push_back(up(1000, 1000));
     std::vector<Packet> steady{modePacket("ElecH_Cmp")};
     for (int i = 0; i < 10; ++i) {
         steady.push_back(down(1000 + (i % 3) * 20, 1000 - (i % 2) * 20));
@@ -130,6 +144,9 @@ TEST(PressCollector, ShortWanderingAndModeSwitchingPressesAreRefused) {
         {"only dropped downs", {down(5, 5), down(5, 5), up(5, 5)}, PressFault::TooShort},
         {"a drag", wander, PressFault::Wandered},
         {"jitter within the limit", steady, PressFault::None},
+        {"one spike among twenty", spike, PressFault::None},
+        {"a fifth of the samples off", fourOff, PressFault::None},
+        {"more than a fifth off", fiveOff, PressFault::Wandered},
         {"mode switch mid-press", modeSwitch, PressFault::ModeChanged},
     };
     for (const Case& c : cases) {
@@ -139,6 +156,9 @@ TEST(PressCollector, ShortWanderingAndModeSwitchingPressesAreRefused) {
         }
         ASSERT_EQ(feed.presses.size(), 1u) << c.name;
         EXPECT_EQ(feed.presses[0].fault, c.fault) << c.name;
+        if (c.name == "one spike among twenty") {
+            EXPECT_EQ(feed.presses[0].median, (RawPoint{1000, 1000}));
+        }
     }
 }
 

@@ -1,7 +1,9 @@
 #include "tools/calivo/calivo_app.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 #include <QThread>
+#include <algorithm>
 #include <cstdio>
 
 #include "driver/app_controller.h"
@@ -32,6 +34,16 @@ QString noticeText(CalibrationSession::Notice notice) {
                 "Calivo",
                 "That press is far from where the other targets put it. Press the red "
                 "target again.");
+        case Notice::DotRetake:
+            return QCoreApplication::translate(
+                "Calivo",
+                "Your last press was taken, but this target, touched earlier, does not fit the "
+                "others: touch it again.");
+        case Notice::DotsRestarted:
+            return QCoreApplication::translate(
+                "Calivo",
+                "The targets disagree, so one touch was off its target. Starting again from "
+                "target 1.");
         case Notice::None:
             break;
     }
@@ -51,10 +63,35 @@ std::string noticeLine(CalibrationSession::Notice notice) {
             return "refused: on the wrong side of an earlier target";
         case Notice::DotFarFromExpected:
             return "refused: far from where the other targets put it";
+        case Notice::DotRetake:
+            return "taken; an earlier target disagrees with the others: asked again";
+        case Notice::DotsRestarted:
+            return "mis-touch: the targets disagree, starting over";
         case Notice::None:
             break;
     }
     return {};
+}
+
+const char* actionName(CalivoWindow::Action action, bool softKeys) {
+    using Action = CalivoWindow::Action;
+    switch (action) {
+        case Action::Form2:
+            return "grid 2";
+        case Action::Form3:
+            return "grid 3";
+        case Action::Form5:
+            return "grid 5";
+        case Action::Skip:
+            return "skip";
+        case Action::Redo:
+            return "calibrate again";
+        case Action::Keep:
+            return "keep";
+        case Action::Cancel:
+            return softKeys ? "finish" : "cancel";
+    }
+    return "";
 }
 
 std::string number(double value) {
@@ -74,10 +111,22 @@ CalivoApp::CalivoApp(SettingsStore& store, PeerProcesses& processes, std::int64_
     idle_.setInterval(static_cast<int>(options_.idleLimit.count()));
     connect(&idle_, &QTimer::timeout, this, [this] {
         session_->timeout();
-        complain("no press for " + std::to_string(options_.idleLimit.count() / 1000) +
-                 " s: the calibration stays as it was");
+        if (session_->step() != CalibrationSession::Step::Accepted && !gridSaved_) {
+            complain("no press for " + std::to_string(options_.idleLimit.count() / 1000) +
+                     " s: the calibration stays as it was");
+        }
         stepTaken(CalibrationSession::Notice::None);
     });
+    clock_.setInterval(250);
+    connect(&clock_, &QTimer::timeout, this, [this] { showCountdown(); });
+}
+
+void CalivoApp::showCountdown() {
+    if (!window_ || finished_) {
+        return;
+    }
+    const int left = idle_.isActive() ? idle_.remainingTime() : -1;
+    window_->setCountdown(left >= 0 && left <= 10000 ? (left + 999) / 1000 : 0);
 }
 
 CalivoApp::~CalivoApp() {
@@ -114,6 +163,9 @@ int CalivoApp::start() {
     driver_.publish();
     if (const std::int64_t paused = driver_.pauseDriver()) {
         say("driver " + std::to_string(paused) + " paused");
+        if (options_.restart) {
+            options_.restart->remember(paused);
+        }
         // Let the reader finish the turn it may be in, so that it takes no
         // byte of the first press.
         QThread::msleep(50);
@@ -146,12 +198,18 @@ int CalivoApp::start() {
     say("board " + options_.devicePath + ", screen " + std::to_string(size.width) + " x " +
         std::to_string(size.height));
 
+    // Touches on the screen's buttons are placed by the calibration in use
+    // until the new one has enough dots.
+    bool storedSpacingOk = false;
+    const CalibrationTables reference =
+        driverTablesFor(readStoredCalibration(store_), size, storedSpacingOk);
     session_ = std::make_unique<CalibrationSession>(
-        CalibrationSession::Setup{size, options_.dotCount, options_.softKeys});
+        CalibrationSession::Setup{size, options_.dotCount, options_.softKeys, reference});
     window_ = std::make_unique<CalivoWindow>(
         *session_, [this](CalivoWindow::Action action) { onAction(action); });
     window_->showOn(screen);
     idle_.start();
+    clock_.start();
     stepTaken(CalibrationSession::Notice::None);
     return -1;
 }
@@ -162,13 +220,47 @@ void CalivoApp::onPacket(const Packet& packet) {
     }
     if (packet[0] == Data_Head) {
         idle_.start();
+        showCountdown();
     }
     const bool touch = presses_.touchMode();
     if (const std::optional<Press> press = presses_.push(packet)) {
-        stepTaken(session_->press(*press));
+        window_->showPress(-1);
+        if (takeControlTouch(*press)) {
+            return;
+        }
+        using Step = CalibrationSession::Step;
+        const Step before = session_->step();
+        const ScreenPoint target = session_->target();
+        const CalibrationSession::Notice notice = session_->press(*press);
+        if ((before == Step::Dot || before == Step::Verify) &&
+            (notice == CalibrationSession::Notice::None ||
+             notice == CalibrationSession::Notice::DotRetake)) {
+            window_->showTaken(target);
+        }
+        stepTaken(notice);
+    } else if (presses_.pressing()) {
+        window_->showPress(static_cast<double>(presses_.samples()) /
+                           std::max(1, presses_.limits().minSamples));
     } else if (touch != presses_.touchMode()) {
         window_->refresh(presses_.touchMode(), {});
     }
+}
+
+bool CalivoApp::takeControlTouch(const Press& press) {
+    if (press.samples == 0 || session_->finished()) {
+        return false;
+    }
+    // With the driver paused every touch comes here raw: one that lands on
+    // a button, placed by the best calibration at hand, is that button.
+    const std::optional<CalivoWindow::Action> action =
+        window_->actionAt(session_->toScreen(press.median));
+    if (!action) {
+        return false;
+    }
+    say(std::string("touched ") +
+        actionName(*action, session_->step() == CalibrationSession::Step::SoftKey));
+    onAction(*action);
+    return true;
 }
 
 void CalivoApp::onAction(CalivoWindow::Action action) {
@@ -216,6 +308,7 @@ void CalivoApp::onHangup() {
 }
 
 void CalivoApp::onBoardLost(const std::string& why) {
+    lostWhy_ = why;
     complain("lost the board at " + options_.devicePath + ": " + why);
     finish(kNotSaved);
 }
@@ -228,6 +321,9 @@ void CalivoApp::stepTaken(CalibrationSession::Notice notice) {
     const CalibrationSession& s = *session_;
     if (notice != CalibrationSession::Notice::None) {
         say(noticeLine(notice));
+    }
+    if (s.step() == Step::SoftKey && !gridSaved_) {
+        saveGrid();
     }
     std::string line;
     QString shown = noticeText(notice);
@@ -268,15 +364,50 @@ void CalivoApp::stepTaken(CalibrationSession::Notice notice) {
         }
         lastStep_.clear();
     }
-    if (!line.empty() && line != lastStep_) {
-        say(line);
-        lastStep_ = line;
-    }
     if (s.finished()) {
+        if (!line.empty() && line != lastStep_) {
+            say(line);
+        }
         finish(s.step() == Step::Accepted ? kSaved : kNotSaved);
         return;
     }
     window_->refresh(presses_.touchMode(), shown);
+    // Where the buttons are, for scripts that touch them from the board, and
+    // before the prompt, which is the last line of every step.
+    std::string controls;
+    for (const CalivoWindow::Control& control : window_->controls()) {
+        controls += std::string(controls.empty() ? "controls: " : "; ") +
+                    actionName(control.action, s.step() == Step::SoftKey) + " " +
+                    std::to_string(control.area.x()) + " " + std::to_string(control.area.y()) +
+                    " " + std::to_string(control.area.width()) + " " +
+                    std::to_string(control.area.height());
+    }
+    if (controls != lastControls_) {
+        say(controls);
+        lastControls_ = controls;
+    }
+    // After a refusal the same prompt again, so that a script sees what is asked.
+    if (!line.empty() && (line != lastStep_ || notice != CalibrationSession::Notice::None)) {
+        say(line);
+        lastStep_ = line;
+    }
+}
+
+void CalivoApp::saveGrid() {
+    // The grid and its check are a calibration already: what follows is
+    // optional and must not be able to lose it. The driver stays paused.
+    CalibrationRecord grid = session_->result();
+    grid.touchKeys = {};
+    grid.penKeys = {};
+    saveCalibration(store_, grid);
+    store_.synchronize();
+    if (options_.stored && !options_.stored()) {
+        complain("the calibration could not be stored yet; trying again at the end");
+        return;
+    }
+    gridSaved_ = true;
+    say("grid saved: " + std::to_string(grid.dots.size()) + " dots of DotCount " +
+        std::to_string(grid.dotCount) + ", before the soft keys");
 }
 
 void CalivoApp::finish(int status) {
@@ -285,36 +416,95 @@ void CalivoApp::finish(int status) {
     }
     finished_ = true;
     idle_.stop();
-    if (status == kSaved && session_) {
+    clock_.stop();
+    using Step = CalibrationSession::Step;
+    const std::optional<Step> step =
+        session_ ? std::optional<Step>(session_->step()) : std::nullopt;
+    // A grid saved before the soft keys stays, whatever ends the run; keys
+    // taken before a lost board are kept with it.
+    if (step == Step::Accepted || (gridSaved_ && step == Step::SoftKey)) {
         // Everything is in the store before the driver hears of it.
         saveCalibration(store_, session_->result());
         store_.synchronize();
         if (options_.stored && !options_.stored()) {
             complain("the calibration could not be stored; the stored one stays in use");
-            status = kNotSaved;
+            status = gridSaved_ ? kSaved : kNotSaved;
         } else {
-            say("saved " + std::to_string(session_->result().dots.size()) + " dots of DotCount " +
-                std::to_string(session_->result().dotCount));
+            status = kSaved;
+            const CalibrationRecord& record = session_->result();
+            std::string line = "saved " + std::to_string(record.dots.size()) +
+                               " dots of DotCount " + std::to_string(record.dotCount);
+            if (session_->verification()) {
+                line += ", check " + number(session_->verification()->distance) + " px off";
+            }
+            say(line);
         }
-    } else if (session_ && session_->step() == CalibrationSession::Step::Cancelled) {
+    } else if (gridSaved_) {
+        status = kSaved;
+        say("stopped: the grid saved before stays");
+    } else if (step == Step::Cancelled) {
         say("cancelled: the calibration stays as it was");
-    } else if (session_ && session_->step() == CalibrationSession::Step::TimedOut) {
+    } else if (step == Step::TimedOut) {
         say("timed out: the calibration stays as it was");
     }
     // The driver reads the board again only once we have let go of it.
     if (board_) {
         board_->close();
     }
-    driver_.resumeDriver();
+    if (!driver_.resumeDriver() && options_.restart) {
+        // The driver that launched us from its alert has quit as it does.
+        if (const std::string line = options_.restart->restartIfGone(); !line.empty()) {
+            line.rfind("cannot", 0) == 0 ? complain(line) : say(line);
+        }
+    }
     driver_.withdraw();
-    if (window_ && status == kSaved) {
-        window_->refresh(false, {});
-        // The result stays in view for a moment before the window goes.
-        QTimer::singleShot(1200, qApp, [status] { QCoreApplication::exit(status); });
+    if (window_) {
+        showEnding(status);
+        // What happened stays in view for a moment before the window goes.
+        QTimer::singleShot(1500, qApp, [status] { QCoreApplication::exit(status); });
     } else {
         QMetaObject::invokeMethod(
             qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
     }
+}
+
+void CalivoApp::showEnding(int status) {
+    using Step = CalibrationSession::Step;
+    const Step step = session_->step();
+    const auto tr = [](const char* text) { return QCoreApplication::translate("Calivo", text); };
+    QString title;
+    QString detail;
+    if (status == kSaved && (step == Step::Accepted || step == Step::SoftKey)) {
+        const CalibrationRecord& record = session_->result();
+        const GridForm form = *gridForm(record.dotCount);
+        title = tr("Calibration saved: %1 \u00d7 %2").arg(form.columns).arg(form.rows);
+        if (session_->verification()) {
+            title += tr(", check %1 px off").arg(session_->verification()->distance, 0, 'f', 0);
+        }
+        detail = tr("The driver takes it up as soon as the board is quiet.");
+        QStringList left;
+        for (std::size_t slot = 0; slot < kStoredSoftKeys.size(); ++slot) {
+            if (!record.touchKeys[slot] && !record.penKeys[slot]) {
+                left << QString::number(kStoredSoftKeys[slot]);
+            }
+        }
+        if (options_.softKeys && !left.isEmpty()) {
+            detail += "\n" + tr("Soft keys %1 stay as they were.").arg(left.join(", "));
+        }
+    } else if (status == kSaved) {
+        title = tr("Stopped: the calibration saved before stays");
+    } else if (!lostWhy_.empty()) {
+        title = tr("The board was lost: the calibration is as it was");
+        detail = QString::fromStdString(lostWhy_);
+    } else if (step == Step::TimedOut) {
+        title = tr("Nothing touched for %1 s: the calibration is as it was")
+                    .arg(options_.idleLimit.count() / 1000);
+    } else if (step == Step::Accepted) {
+        title = tr("The calibration could not be saved: the stored one stays in use");
+    } else {
+        title = tr("Cancelled: the calibration is as it was");
+    }
+    window_->showEnding(title, detail, status == kSaved);
 }
 
 }  // namespace zorvan::calivo

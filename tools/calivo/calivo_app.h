@@ -13,6 +13,7 @@
 #include "tools/calivo/calibration_session.h"
 #include "tools/calivo/calivo_window.h"
 #include "tools/calivo/driver_link.h"
+#include "tools/calivo/driver_restart.h"
 #include "tools/calivo/press_collector.h"
 #include "tools/calivo/signal_relay.h"
 
@@ -34,6 +35,8 @@ class CalivoApp : public QObject {
         std::chrono::milliseconds idleLimit{60000};  // give up without a press
         // Whether the last synchronization reached the store; null: it did.
         std::function<bool()> stored;
+        // Starts the driver again at the end if it quit meanwhile; null: never.
+        DriverRestart* restart = nullptr;
     };
 
     // Exit statuses of the program.
@@ -54,7 +57,11 @@ class CalivoApp : public QObject {
     void onHangup();
     void onBoardLost(const std::string& why);
     void stepTaken(CalibrationSession::Notice notice);
+    bool takeControlTouch(const Press& press);
+    void saveGrid();
+    void showCountdown();
     void finish(int status);
+    void showEnding(int status);
     void say(const std::string& line) const;
     void complain(const std::string& line) const;
 
@@ -67,7 +74,11 @@ class CalivoApp : public QObject {
     std::unique_ptr<CalivoWindow> window_;
     std::unique_ptr<SignalRelay> signals_;
     QTimer idle_;
+    QTimer clock_;  // the countdown of the idle limit
     std::string lastStep_;
+    std::string lastControls_;
+    std::string lostWhy_;
+    bool gridSaved_ = false;
     bool finished_ = false;
 };
 

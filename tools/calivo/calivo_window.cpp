@@ -7,8 +7,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <cmath>
 
 namespace zorvan::calivo {
 
@@ -41,7 +43,7 @@ CalivoWindow::CalivoWindow(const CalibrationSession& session, std::function<void
     redo_ = addButton(QCoreApplication::translate("Calivo", "Calibrate again"), Action::Redo);
     keep_ = addButton(QCoreApplication::translate("Calivo", "Keep it"), Action::Keep);
     cancel_ = addButton(QCoreApplication::translate("Calivo", "Cancel"), Action::Cancel);
-    for (QPushButton* button : {form2_, form3_, form5_, skip_, redo_, keep_, cancel_}) {
+    for (const auto& [button, action] : buttons_) {
         row->addWidget(button);
     }
 }
@@ -51,12 +53,8 @@ QPushButton* CalivoWindow::addButton(const QString& text, Action action) {
     button->setCursor(Qt::ArrowCursor);
     // Keys always go to the window: Space on a focused button would click it.
     button->setFocusPolicy(Qt::NoFocus);
-    button->setMinimumHeight(44);
-    button->setStyleSheet(
-        "QPushButton { color: #f2f2f2; background: #3a414b; border: 1px solid #59626e;"
-        " border-radius: 6px; padding: 6px 18px; font-size: 16px; }"
-        "QPushButton:hover { background: #4a525e; }");
     connect(button, &QPushButton::clicked, this, [this, action] { onAction_(action); });
+    buttons_.emplace_back(button, action);
     return button;
 }
 
@@ -83,12 +81,96 @@ void CalivoWindow::refresh(bool touchMode, const QString& notice) {
     skip_->setVisible(step == Step::SoftKey);
     redo_->setVisible(step == Step::GridRejected || step == Step::VerifyMissed);
     keep_->setVisible(step == Step::VerifyMissed);
-    cancel_->setVisible(!session_.finished());
-    buttonRow_->adjustSize();
+    cancel_->setVisible(!session_.finished() && !endingTitle_);
+    cancel_->setText(step == Step::SoftKey
+                         ? QCoreApplication::translate("Calivo", "Finish without the other keys")
+                         : QCoreApplication::translate("Calivo", "Cancel"));
+    // Big enough for a finger on the board, and the row as wide as the
+    // screen at most: the font gives way first.
+    const int buttonHeight = std::max(44, height() / 11);
+    for (int fontSize = std::max(16, height() / 36); fontSize >= 11; fontSize -= 2) {
+        const QString style =
+            QString(
+                "QPushButton { color: #f2f2f2; background: #3a414b; border: 2px solid #59626e;"
+                " border-radius: 8px; padding: 6px %1px; font-size: %2px; min-width: %3px; }"
+                "QPushButton:hover { background: #4a525e; }")
+                .arg(fontSize * 3 / 2)
+                .arg(fontSize)
+                .arg(std::max(100, width() / 10));
+        for (const auto& [button, action] : buttons_) {
+            button->setMinimumHeight(buttonHeight);
+            button->setStyleSheet(style);
+        }
+        buttonRow_->adjustSize();
+        if (buttonRow_->width() <= width() * 19 / 20) {
+            break;
+        }
+    }
     // Midway between the two lowest rows of the 5 x 4 form (63 % and 90 %),
     // which keeps it clear of every target of every form.
     buttonRow_->move((width() - buttonRow_->width()) / 2,
                      static_cast<int>(height() * 0.767) - buttonRow_->height() / 2);
+    update();
+}
+
+std::vector<CalivoWindow::Control> CalivoWindow::controls() const {
+    std::vector<Control> shown;
+    const qreal ratio = devicePixelRatioF();
+    for (const auto& [button, action] : buttons_) {
+        if (button->isVisibleTo(this)) {
+            const QRect area(button->mapTo(this, QPoint(0, 0)), button->size());
+            shown.push_back({action, QRect(static_cast<int>(area.x() * ratio),
+                                           static_cast<int>(area.y() * ratio),
+                                           static_cast<int>(area.width() * ratio),
+                                           static_cast<int>(area.height() * ratio))});
+        }
+    }
+    return shown;
+}
+
+std::optional<CalivoWindow::Action> CalivoWindow::actionAt(ScreenPoint devicePoint) const {
+    // A finger is broad and the mapping only close: a margin of a fortieth
+    // of the screen's height, halfway to the nearest row of targets.
+    const int margin = static_cast<int>(height() * devicePixelRatioF() / 40);
+    const QPoint point(static_cast<int>(std::lround(devicePoint.x)),
+                       static_cast<int>(std::lround(devicePoint.y)));
+    for (const Control& control : controls()) {
+        if (control.area.adjusted(-margin, -margin, margin, margin).contains(point)) {
+            return control.action;
+        }
+    }
+    return std::nullopt;
+}
+
+void CalivoWindow::showPress(double fill) {
+    if (fill != pressFill_) {
+        pressFill_ = fill;
+        update();
+    }
+}
+
+void CalivoWindow::showTaken(ScreenPoint devicePoint) {
+    tickAt_ = toWidget(devicePoint);
+    tickAge_.start();
+    update();
+    QTimer::singleShot(700, this, [this] { update(); });
+}
+
+void CalivoWindow::setCountdown(int seconds) {
+    if (seconds != countdown_) {
+        countdown_ = seconds;
+        update();
+    }
+}
+
+void CalivoWindow::showEnding(const QString& title, const QString& detail, bool good) {
+    endingTitle_ = title;
+    endingDetail_ = detail;
+    endingGood_ = good;
+    notice_.clear();
+    countdown_ = 0;
+    pressFill_ = -1;
+    buttonRow_->hide();
     update();
 }
 
@@ -110,6 +192,17 @@ void CalivoWindow::drawTarget(QPainter& painter, QPointF centre, const QColor& c
     painter.setBrush(colour);
     painter.setPen(Qt::NoPen);
     painter.drawEllipse(centre, 3, 3);
+}
+
+void CalivoWindow::drawTick(QPainter& painter, QPointF centre, const QColor& colour) const {
+    QPen pen(colour, 6);
+    pen.setCapStyle(Qt::RoundCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    const QPointF tick[] = {centre + QPointF(-14, 0), centre + QPointF(-4, 11),
+                            centre + QPointF(16, -13)};
+    painter.drawPolyline(tick, 3);
 }
 
 QString CalivoWindow::heading() const {
@@ -146,33 +239,37 @@ QString CalivoWindow::instructions() const {
             return QCoreApplication::translate(
                 "Calivo",
                 "Choose how many targets to touch: more targets follow the board more "
-                "closely.\nPress 2, 3 or 5, or touch the board to use 9 targets.");
+                "closely.\nTouch a button (or press 2, 3 or 5), or touch anywhere else for 9 "
+                "targets.");
         case Step::Dot:
             return QCoreApplication::translate(
                 "Calivo",
-                "Press and hold the centre of the red target until it moves on, then lift.");
+                "Touch the centre of the red target and hold still until the ring around it is "
+                "full, then lift: the target is taken when you lift.");
         case Step::GridRejected:
             return QCoreApplication::translate(
                 "Calivo",
                 "Some targets were touched out of place, so the driver could not use "
-                "them.\nPress Enter or choose Calibrate again.");
+                "them.\nTouch Calibrate again (or press Enter).");
         case Step::Verify:
             return QCoreApplication::translate(
-                "Calivo", "Touch the centre of the target once more to check the calibration.");
+                "Calivo",
+                "Touch the centre of the target once more, hold still and lift, to check the "
+                "calibration.");
         case Step::VerifyMissed: {
             const auto& v = *session_.verification();
             return QCoreApplication::translate(
                        "Calivo",
                        "The check landed %1 pixels from the target (up to %2 is fine).\n"
-                       "Press R to calibrate again or K to keep this calibration.")
+                       "Touch Calibrate again (R) or Keep it (K).")
                 .arg(v.distance, 0, 'f', 0)
                 .arg(v.limit, 0, 'f', 0);
         }
         case Step::SoftKey:
             return QCoreApplication::translate(
                        "Calivo",
-                       "Press soft key %1 on the board (%2 mode) and lift, or press Space to "
-                       "leave it as it is.")
+                       "Press soft key %1 on the board (%2 mode) and lift, or touch Skip this key "
+                       "(Space) to leave it as it is.")
                 .arg(session_.softKeyNumber())
                 .arg(touchMode_ ? QCoreApplication::translate("Calivo", "touch")
                                 : QCoreApplication::translate("Calivo", "pen"));
@@ -186,10 +283,38 @@ QString CalivoWindow::instructions() const {
     return {};
 }
 
+QString CalivoWindow::footer() const {
+    if (session_.step() == Step::SoftKey) {
+        return QCoreApplication::translate("Calivo",
+                                           "The new calibration is saved. Touch Finish (or press "
+                                           "Esc) to leave the other keys as they are.");
+    }
+    return QCoreApplication::translate(
+        "Calivo", "Touch Cancel (or press Esc) to stop and keep the calibration as it was.");
+}
+
 void CalivoWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect(), kBackground);
+
+    const int w = width();
+    const int h = height();
+    QFont font = painter.font();
+    if (endingTitle_) {
+        font.setPixelSize(std::max(22, h / 22));
+        font.setBold(true);
+        painter.setFont(font);
+        painter.setPen(endingGood_ ? kDone : kText);
+        painter.drawText(QRect(0, h * 2 / 5, w, h / 10), Qt::AlignCenter, *endingTitle_);
+        font.setBold(false);
+        font.setPixelSize(std::max(15, h / 44));
+        painter.setFont(font);
+        painter.setPen(kDim);
+        painter.drawText(QRect(w / 8, h / 2, w * 3 / 4, h / 5),
+                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, endingDetail_);
+        return;
+    }
 
     const Step step = session_.step();
     if (step == Step::Dot && session_.form()) {
@@ -199,13 +324,31 @@ void CalivoWindow::paintEvent(QPaintEvent*) {
             dotLayout(form.dotCount, session_.screen().width, session_.screen().height);
         painter.setPen(Qt::NoPen);
         painter.setBrush(kDone);
-        for (int k = 0; k < session_.dotIndex(); ++k) {
+        for (int k = 0; k < session_.dotTotal(); ++k) {
+            if (!session_.dotTaken(k)) {
+                continue;
+            }
             painter.drawEllipse(toWidget(dotScreenPoint(layout, form.column(k), form.row(k))), 6,
                                 6);
         }
     }
     if (step == Step::Dot || step == Step::Verify || step == Step::VerifyMissed) {
         drawTarget(painter, toWidget(session_.target()), kTarget);
+    }
+    if (pressFill_ >= 0 && (step == Step::Dot || step == Step::Verify)) {
+        // The ring fills while the press's samples come in: the board is heard.
+        const QPointF centre = toWidget(session_.target());
+        const QRectF ring(centre - QPointF(36, 36), QSizeF(72, 72));
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(kDim, 2));
+        painter.drawEllipse(ring);
+        QPen arc(pressFill_ >= 1 ? kDone : kNotice, 7);
+        arc.setCapStyle(Qt::FlatCap);
+        painter.setPen(arc);
+        painter.drawArc(ring, 90 * 16, -static_cast<int>(360 * 16 * std::min(1.0, pressFill_)));
+    }
+    if (tickAt_ && tickAge_.isValid() && tickAge_.elapsed() < 650) {
+        drawTick(painter, *tickAt_, kDone);
     }
     if (step == Step::VerifyMissed && session_.verification()) {
         painter.setPen(Qt::NoPen);
@@ -214,9 +357,6 @@ void CalivoWindow::paintEvent(QPaintEvent*) {
     }
 
     // The text sits between the top row of targets (10 %) and the next.
-    const int w = width();
-    const int h = height();
-    QFont font = painter.font();
     font.setPixelSize(std::max(18, h / 30));
     font.setBold(true);
     painter.setFont(font);
@@ -240,10 +380,29 @@ void CalivoWindow::paintEvent(QPaintEvent*) {
                          Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, notice_);
     }
     if (!session_.finished()) {
+        // The bottom line, below the lowest row of targets: how to stop, and
+        // in the last seconds how long is left, in front of it.
+        const QRect line(0, h - h / 22, w, h / 28);
+        const QString rest = footer();
+        QString clock;
+        if (countdown_ > 0) {
+            clock = QCoreApplication::translate("Calivo",
+                                                "Closing in %1 s unless the board is touched.")
+                        .arg(countdown_) +
+                    "   ";
+        }
+        QFont bold = font;
+        bold.setBold(true);
+        const int clockWidth = QFontMetrics(bold).horizontalAdvance(clock);
+        const int left = (w - clockWidth - painter.fontMetrics().horizontalAdvance(rest)) / 2;
         painter.setPen(kDim);
-        painter.drawText(QRect(0, h - h / 22, w, h / 28), Qt::AlignCenter,
-                         QCoreApplication::translate(
-                             "Calivo", "Esc cancels and keeps the calibration as it was."));
+        painter.drawText(line.adjusted(left + clockWidth, 0, 0, 0),
+                         Qt::AlignLeft | Qt::AlignVCenter, rest);
+        if (!clock.isEmpty()) {
+            painter.setFont(bold);
+            painter.setPen(kNotice);
+            painter.drawText(line.adjusted(left, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, clock);
+        }
     }
 }
 

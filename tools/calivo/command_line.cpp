@@ -12,13 +12,14 @@ constexpr const char* kDescription =
     "Calivo.app, the calibration tool of the Zorvan whiteboard driver.\n"
     "\n"
     "Without options it pauses the running driver, opens the board and shows one\n"
-    "target at a time, full screen: press and hold each until it moves on. After\n"
-    "the grid comes one check target at the centre, then the board's soft keys 0,\n"
-    "1, 2, 12 and 26 (each may be skipped). The result is stored in\n"
-    "$XDG_CONFIG_HOME/Zorvan/Zorvan.conf and the driver takes it up at the board's\n"
-    "next silence, without a restart. Esc, a failure or 60 s without a press keep\n"
-    "the stored calibration as it was. Exit status: 0 stored, 1 not stored, 2 bad\n"
-    "command line.\n"
+    "target at a time, full screen: touch each, hold still and lift; a press is\n"
+    "taken at the lift. After the grid comes one check target at the centre; the\n"
+    "grid is then stored, and the board's soft keys 0, 1, 2, 12 and 26 follow (each\n"
+    "may be skipped). Every button can be touched on the board as well. The result\n"
+    "is stored in $XDG_CONFIG_HOME/Zorvan/Zorvan.conf and the driver takes it up at\n"
+    "the board's next silence, without a restart. Esc, a failure or 60 s without a\n"
+    "press (--timeout) before the grid is stored keep the stored calibration as it\n"
+    "was. Exit status: 0 stored, 1 not stored, 2 bad command line.\n"
     "\n"
     "Text form of --export and --import (a file of at most 1 MB), one entry a\n"
     "line, '#' starts a comment:\n"
@@ -49,6 +50,11 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption grid(
         "grid", "Take a grid of N = 2 (4 targets), 3 (9) or 5 (20) and start at once.", "N");
     const QCommandLineOption noKeys("no-keys", "Leave the soft keys as they are stored.");
+    const QCommandLineOption timeout(
+        "timeout",
+        "Give up after SECONDS (1 to 3600, default 60) without a touch; the last 10 are "
+        "counted down on the screen.",
+        "SECONDS");
     const QCommandLineOption show("show", "Print the stored calibration and exit.");
     const QCommandLineOption exportFile(
         "export", "Write the stored calibration to FILE ('-': standard output) and exit.", "FILE");
@@ -58,7 +64,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         "bad file, or one given while a calibration runs, stores nothing.",
         "FILE");
     for (const QCommandLineOption& option :
-         {help, version, device, driverPid, grid, noKeys, show, exportFile, importFile}) {
+         {help, version, device, driverPid, grid, noKeys, timeout, show, exportFile,
+          importFile}) {
         parser.addOption(option);
     }
 
@@ -101,10 +108,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (options.mode != CommandLine::Mode::Calibrate &&
         (parser.isSet(grid) || parser.isSet(noKeys) || parser.isSet(device) ||
-         parser.isSet(driverPid))) {
+         parser.isSet(driverPid) || parser.isSet(timeout))) {
         return fail(
-            "--grid, --no-keys, --device and --driver-pid belong to a calibration, not to "
-            "--show, --export or --import");
+            "--grid, --no-keys, --device, --driver-pid and --timeout belong to a calibration, "
+            "not to --show, --export or --import");
     }
     if (parser.isSet(driverPid)) {
         bool number = false;
@@ -129,6 +136,15 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         options.dotCount = value.toInt();
     }
     options.softKeys = !parser.isSet(noKeys);
+    if (parser.isSet(timeout)) {
+        bool ok = false;
+        const QString value = parser.value(timeout);
+        const int seconds = value.toInt(&ok);
+        if (!ok || seconds < 1 || seconds > 3600) {
+            return fail("--timeout takes whole seconds from 1 to 3600, not '" + value + "'");
+        }
+        options.timeoutSeconds = seconds;
+    }
     return result;
 }
 

@@ -12,7 +12,8 @@ struct CommandLine {
     qint64 driverPid = 0;  // the driver to pause; 0: the one in the settings
     int dotCount = 0;      // --grid; 0: the user chooses
     bool softKeys = true;
-    QString file;  // of --export and --import
+    int timeoutSeconds = 60;  // --timeout: give up after this long without a touch
+    QString file;             // of --export and --import
 };
 
 struct ParsedCommandLine {

@@ -80,12 +80,16 @@ int main(int argc, char** argv) {
 
     zorvan::QSettingsStore store;
     zorvan::calivo::PosixPeerProcesses processes;
+    zorvan::calivo::DriverRestart restart(processes,
+                                          QCoreApplication::applicationDirPath().toStdString());
     zorvan::calivo::CalivoApp calivo(store, processes, ::getpid(),
                                      {.devicePath = options.devicePath.toLocal8Bit().toStdString(),
                                       .driverPid = options.driverPid,
                                       .dotCount = options.dotCount,
                                       .softKeys = options.softKeys,
-                                      .stored = [&store] { return store.lastSyncSucceeded(); }});
+                                      .idleLimit = std::chrono::seconds(options.timeoutSeconds),
+                                      .stored = [&store] { return store.lastSyncSucceeded(); },
+                                      .restart = &restart});
     const int status = calivo.start();
     if (status >= 0) {
         return status;

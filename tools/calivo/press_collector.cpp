@@ -41,9 +41,17 @@ Press judgePress(const std::vector<RawPoint>& samples, bool touch, const PressLi
     press.touch = touch;
     press.samples = static_cast<int>(samples.size());
     press.median = medianOf(samples);
+    std::vector<float> deviations;
+    deviations.reserve(samples.size());
     for (const RawPoint& p : samples) {
-        press.wander = std::max(
-            {press.wander, std::fabs(p.x - press.median.x), std::fabs(p.y - press.median.y)});
+        deviations.push_back(
+            std::max(std::fabs(p.x - press.median.x), std::fabs(p.y - press.median.y)));
+    }
+    if (!deviations.empty()) {
+        // The deviation that four fifths of the samples stay within.
+        const std::size_t kept = (deviations.size() * 4 + 4) / 5;
+        std::nth_element(deviations.begin(), deviations.begin() + (kept - 1), deviations.end());
+        press.wander = deviations[kept - 1];
     }
     if (press.samples < limits.minSamples) {
         press.fault = PressFault::TooShort;

@@ -13,24 +13,26 @@ namespace zorvan::calivo {
 struct PressLimits {
     // Samples kept after the three dropped down packets.
     int minSamples = 5;
-    // Largest distance of a sample from the press's median on either axis, raw units.
+    // Largest distance from the press's median, on either axis and in raw
+    // units, of all samples but the farthest fifth: a spike or two is
+    // absorbed by the median, a press that slides is not.
     float maxWander = 60.0f;
 };
 
 enum class PressFault {
     None,
     TooShort,     // fewer than minSamples samples
-    Wandered,     // a sample strayed further than maxWander from the median
+    Wandered,     // more than a fifth of the samples strayed further than maxWander
     ModeChanged,  // the board switched between touch and pen in the middle
 };
 
 // One press from the first down packet to the lift.
 struct Press {
     PressFault fault = PressFault::None;
-    RawPoint median;     // per axis, of the kept samples
-    bool touch = false;  // the board's mode during the press
-    int samples = 0;     // kept samples
-    float wander = 0.0f;
+    RawPoint median;      // per axis, of the kept samples
+    bool touch = false;   // the board's mode during the press
+    int samples = 0;      // kept samples
+    float wander = 0.0f;  // the spread judged against maxWander
 };
 
 // The median of each axis on its own; the mean of the two middle values for
@@ -57,6 +59,9 @@ class PressCollector {
 
     bool touchMode() const { return touch_; }
     bool pressing() const { return pressing_; }
+    // Samples kept so far of the press under way.
+    int samples() const { return static_cast<int>(samples_.size()); }
+    const PressLimits& limits() const { return limits_; }
 
   private:
     PressLimits limits_;
