@@ -64,8 +64,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         "bad file, or one given while a calibration runs, stores nothing.",
         "FILE");
     for (const QCommandLineOption& option :
-         {help, version, device, driverPid, grid, noKeys, timeout, show, exportFile,
-          importFile}) {
+         {help, version, device, driverPid, grid, noKeys, timeout, show, exportFile, importFile}) {
         parser.addOption(option);
     }
 
