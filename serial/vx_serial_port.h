@@ -508,8 +508,14 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     void retireBackgroundWorkers();
     // The jobs' bodies. They hold the port only while they look at it, never
     // across a wait; port is empty once the port is gone.
+    // How a background read cuts its report: at the delimiter (if any)
+    // within limit bytes, or at limit.
+    struct LineMode {
+        std::optional<char> delimiter;
+        std::size_t limit;
+    };
     static void readDataInBackgroundThread(const std::weak_ptr<VXSerialPort>& port,
-                                           BackgroundJobs& jobs);
+                                           BackgroundJobs& jobs, LineMode mode);
     static void writeDataInBackgroundThread(const std::weak_ptr<VXSerialPort>& port,
                                             BackgroundJobs& jobs, const Bytes& data, long rate);
     // Posts a report to runLoop() for the delegate of this moment; the
