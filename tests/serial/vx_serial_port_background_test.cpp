@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <cstdio>
 #include <filesystem>
@@ -213,11 +214,27 @@ int threadsOfThisProcess() {
     return count;
 }
 
+// The thread count once the threads of earlier tests (ports destroyed, their
+// workers still on their way out) have ended: the lowest it reaches before
+// holding still for 100 ms.
+int settledThreadCount() {
+    int lowest = threadsOfThisProcess();
+    int steady = 0;
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (steady < 10 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(10ms);
+        const int now = threadsOfThisProcess();
+        steady = now < lowest ? 0 : steady + 1;
+        lowest = std::min(lowest, now);
+    }
+    return lowest;
+}
+
 TEST(VXSerialPortBackgroundTest, ChunksShareTheWorkersThatCloseEnds) {
     // A sanitizer's runtime starts a helper thread of its own with the first
     // thread: that one belongs to the baseline.
     std::thread([] {}).join();
-    const int before = threadsOfThisProcess();
+    const int before = settledThreadCount();
     {
         BackgroundPort bg;
         for (int i = 0; i < 20; ++i) {
