@@ -3,8 +3,8 @@
 # the AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer
 # build of the threaded tests, the fault suite on both of the first two, the
 # fuzz targets' fixed check under libFuzzer (scripts/fuzz.sh), the Debian
-# package (built in a folder of its own, installed, used, removed), and the
-# format check. Each stage says how long it took.
+# packages (built in a clean folder of their own, lintian, installed, used,
+# purged), and the format check. Each stage says how long it took.
 #
 # The test builds carry no full debug information (the plain build none, the
 # sanitizer builds line tables for their reports): it is a third of the
