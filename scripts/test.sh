@@ -3,8 +3,8 @@
 # the AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer
 # build of the threaded tests, the fault suite on both of the first two, the
 # fuzz targets' fixed check under libFuzzer (scripts/fuzz.sh), the Debian
-# package (built in a folder of its own, installed, used, removed), and the
-# format check. Each stage says how long it took.
+# packages (built in a clean folder of their own, lintian, installed, used,
+# purged), and the format check. Each stage says how long it took.
 #
 # The test builds carry no full debug information (the plain build none, the
 # sanitizer builds line tables for their reports): it is a third of the
@@ -73,30 +73,72 @@ rm -rf "$fault_logs"
 stage "fuzz (libFuzzer, ASan + UBSan: corpora replayed, fixed seed and runs)"
 scripts/fuzz.sh
 
-stage "Debian package (own build folder, lintian, install, use, remove)"
+stage "Debian package (clean build folder, lintian, install, use, purge)"
+# One command builds the three packages and runs lintian on each; each
+# package is then installed on its own, used, and purged, and every path the
+# packages hold must be as it was before (a conffile left in /etc, or a
+# folder of ours left empty, fails).
 pkg_dir=$(mktemp -d)
+chmod 755 "$pkg_dir"  # apt reads local packages as its own user
+rm -rf build-package
 scripts/package.sh "$pkg_dir"
+packages=(zorvan zorvan-serial libzorvan-serial-dev)
 export DEBIAN_FRONTEND=noninteractive
 apt_get() { apt-get -o DPkg::Lock::Timeout=300 -y -qq "$@" >/dev/null; }
-apt_get install "$pkg_dir"/zorvan_*.deb
+package_paths() {  # every path in the packages, one a line
+  for name in "${packages[@]}"; do dpkg-deb --fsys-tarfile "$pkg_dir/${name}"_*.deb | tar -t; done |
+    sed 's|^\./|/|; s|/$||' | grep -v '^$' | sort -u
+}
+paths_state() {  # the packages' paths that exist now
+  package_paths | while read -r path; do
+    if [ -e "$path" ] || [ -L "$path" ]; then echo "$path"; fi
+  done
+}
+dpkg --purge "${packages[@]}" >/dev/null 2>&1 || true  # a run that stopped half-way
+paths_state >"$pkg_dir/before"
+man_pages_of() {  # <package>: man -w finds each page it installed
+  local pages
+  pages=$(dpkg -L "$1" | sed -n 's|^/usr/share/man/man\([0-9]\)/\(.*\)\.[0-9]\.gz$|\1 \2|p')
+  [ -n "$pages" ] || { echo "package: $1 has no man page" >&2; return 1; }
+  while read -r section page; do
+    man -w "$section" "$page" >/dev/null || { echo "package: man -w $page fails" >&2; return 1; }
+  done <<<"$pages"
+}
 (
   cd /
+  apt_get install "$pkg_dir"/zorvan_*.deb
   QT_QPA_PLATFORM=offscreen zorvan --help >/dev/null
   QT_QPA_PLATFORM=offscreen Calivo.app --help >/dev/null
-  zorvan-board-sim --help >/dev/null
-  zorvan-serial --help >/dev/null
-  for page in zorvan Calivo.app zorvan-board-sim zorvan-serial; do man -w "$page" >/dev/null; done
+  man_pages_of zorvan
   udevdir=$(pkg-config --variable=udevdir udev 2>/dev/null || echo /lib/udev)
   for f in "${udevdir:-/lib/udev}/rules.d/60-zorvan.rules" /etc/xdg/autostart/zorvan.desktop \
     /usr/share/applications/zorvan.desktop /usr/share/applications/calivo.desktop \
-    /usr/lib/modules-load.d/zorvan.conf; do
+    /usr/lib/modules-load.d/zorvan.conf /usr/share/metainfo/org.example.zorvan.metainfo.xml; do
     [ -f "$f" ] || { echo "package: $f is missing" >&2; exit 1; }
   done
+  ! command -v zorvan-board-sim >/dev/null || { echo "package: the simulator is on PATH" >&2; exit 1; }
+
+  apt_get install "$pkg_dir"/zorvan-serial_*.deb
+  zorvan-serial --help >/dev/null
+  man_pages_of zorvan-serial
+
+  apt_get install "$pkg_dir"/libzorvan-serial-dev_*.deb
 )
+# Programs built against the -dev package; each folder is one line here.
+tests/install/build_against_package.sh tests/install/consumer consumer
 apt_get remove zorvan
 ! command -v zorvan >/dev/null || { echo "package: zorvan still on PATH after removal" >&2; exit 1; }
+[ -f /etc/xdg/autostart/zorvan.desktop ] || { echo "package: removal took the conffile" >&2; exit 1; }
+apt_get purge "${packages[@]}"
+for name in "${packages[@]}"; do
+  status=$(dpkg-query -W -f '${db:Status-Status}' "$name" 2>/dev/null || true)
+  [ -z "$status" ] || [ "$status" = not-installed ] ||
+    { echo "package: $name is '$status' after purge" >&2; exit 1; }
+done
+paths_state >"$pkg_dir/after"
+diff "$pkg_dir/before" "$pkg_dir/after" || { echo "package: purge left the paths above" >&2; exit 1; }
 rm -rf "$pkg_dir"
-echo "package: built, installed, used and removed"
+echo "package: built, installed, used and purged"
 
 stage "format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror

@@ -9,4 +9,4 @@ add_executable(zorvan-serial
   ${CMAKE_CURRENT_LIST_DIR}/serial/term_command.cpp)
 target_include_directories(zorvan-serial PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zorvan-serial PRIVATE zorvan::serial)
-install(TARGETS zorvan-serial RUNTIME DESTINATION bin)
+install(TARGETS zorvan-serial RUNTIME DESTINATION bin COMPONENT serial-tool)

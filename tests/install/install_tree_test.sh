@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch DESTDIR under two prefixes and checks that
 # each file lies where its reader looks: programs on PATH through links that
-# resolve to lib/zorvan (where the driver finds Calivo.app beside itself),
-# desktop entries whose command and icon exist, the autostart entry, a man
-# page for every program, and the udev rule and modules-load.d file in the
-# system's own folders whatever the prefix.
+# resolve to lib/zorvan (where the driver finds Calivo.app beside itself), the
+# simulator only when asked for, desktop entries whose command and icon exist,
+# the autostart entry, a man page for every program, and the udev rule and
+# modules-load.d file in the system's own folders whatever the prefix.
 #   install_tree_test.sh BUILD_DIR RULES_DIR MODULES_LOAD_DIR AUTOSTART_DIR
 set -uo pipefail
 build=$1 rules_dir=$2 modules_dir=$3 autostart_dir=$4
@@ -33,7 +33,11 @@ for prefix in /usr /opt/zorvan; do
     [ "$real" = "$(readlink -f "$p/lib/zorvan/$program")" ] ||
       fail "bin/$program leads to $real, not lib/zorvan"
   done
-  [ -x "$p/bin/zorvan-board-sim" ] || fail "zorvan-board-sim missing from bin"
+  # The simulator is a developer's tool: only asked for does it reach bin.
+  [ ! -e "$p/bin/zorvan-board-sim" ] || fail "zorvan-board-sim installed without being asked for"
+  DESTDIR=$root cmake --install "$build" --prefix "$prefix" --component board-sim >"$work/log" 2>&1 ||
+    { cat "$work/log"; fail "cmake --install --component board-sim failed"; }
+  [ -x "$p/bin/zorvan-board-sim" ] || fail "zorvan-board-sim missing from its component"
   # The link's target is what /proc/self/exe names: Calivo.app must be beside it.
   [ -x "$(dirname "$(readlink -f "$p/bin/zorvan")")/Calivo.app" ] ||
     fail "Calivo.app is not beside the driver the link starts"
