@@ -70,6 +70,10 @@ set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/d
 
 set(CPACK_DEBIAN_SERIAL-TOOL_PACKAGE_NAME zorvan-serial)
 set(CPACK_DEBIAN_SERIAL-TOOL_PACKAGE_SECTION comm)
+# Before 0.2.0 the command came in the one zorvan package: taking the file
+# over from it needs both fields, or dpkg refuses the upgrade.
+set(CPACK_DEBIAN_SERIAL-TOOL_PACKAGE_BREAKS "zorvan (<< 0.2.0)")
+set(CPACK_DEBIAN_SERIAL-TOOL_PACKAGE_REPLACES "zorvan (<< 0.2.0)")
 set(CPACK_DEBIAN_SERIAL-TOOL_DESCRIPTION [=[list serial ports, watch them come and go, talk to one
 zorvan-serial lists the serial ports udev knows, with their USB ids, and
 can watch them arrive and leave; it reads from a port with a count, a stop
