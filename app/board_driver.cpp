@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QFile>
 #include <QGuiApplication>
 #include <cstdio>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "calibration/zorvan_pid.h"
 #include "driver/calibration_alert.h"
 #include "driver/run_flags.h"
+#include "platform/machine_wide_settings.h"
 #include "platform/qt_screens.h"
 #include "platform/qt_translations.h"
 #include "platform/randr_screens.h"
@@ -19,9 +21,13 @@ namespace zorvan::app {
 namespace {
 
 // The store as the program starts, read on the GUI thread before the reader
-// (which owns the driver's own store object) exists.
+// (which owns the driver's own store object) exists; the machine-wide file
+// stands behind it as it does behind the reader's.
 SettingsStore& startPrefs() {
-    static QSettingsStore prefs;
+    static QSettingsStore own;
+    static QSettingsStore machineWide(QString::fromStdString(machineWideSettingsPath()),
+                                      QSettingsStore::WhenMissing::Quiet);
+    static FallbackSettingsStore prefs(own, machineWide);
     return prefs;
 }
 
@@ -116,6 +122,9 @@ BoardDriver::BoardDriver(Options options) : log_(options.log) {
             }
         });
     loader_->publishStatusTo(&status_);
+    loader_->fallBackTo(machineWidePrefs_,
+                        QFile::encodeName(machineWidePrefs_.fileName()).toStdString(),
+                        QFile::encodeName(prefs_.fileName()).toStdString());
     // Say now which screen the board covers, not only at the first load.
     loader_->chooseScreen(startPrefs());
     // A screen added, removed, resized or moved takes effect at a load: have

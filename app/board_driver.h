@@ -8,6 +8,7 @@
 #include "driver/board_status.h"
 #include "driver/calivo_launcher.h"
 #include "driver/stored_calibration_loader.h"
+#include "platform/machine_wide_settings.h"
 #include "platform/pointer_backend.h"
 #include "platform/posix_process_control.h"
 #include "platform/qsettings_store.h"
@@ -78,6 +79,9 @@ class BoardDriver {
     QtMainDisplay screens_;
     std::unique_ptr<RandrScreens> randr_;
     QSettingsStore prefs_;
+    // Read behind prefs_ by the reader's loads, never written.
+    QSettingsStore machineWidePrefs_{QString::fromStdString(machineWideSettingsPath()),
+                                     QSettingsStore::WhenMissing::Quiet};
     PosixProcessControl processes_;
     QtAlertPresenter alerts_;
     BoardStatus status_;

@@ -140,6 +140,11 @@ void MemorySettingsStore::setFloatForKey(float value, const std::string& key) {
     log(Access::Kind::WriteFloat, key);
 }
 
+void MemorySettingsStore::setStringForKey(const std::string& value, const std::string& key) {
+    values_[key] = value;
+    log(Access::Kind::WriteString, key);
+}
+
 void MemorySettingsStore::synchronize() {
     ++synchronizeCount_;
     log(Access::Kind::Synchronize, {});

@@ -29,7 +29,8 @@ class MemorySettingsStore : public SettingsStore {
             WriteFloat,
             Remove,
             Synchronize,
-            ReadString
+            ReadString,
+            WriteString
         };
         Kind kind;
         std::string key;  // empty for Synchronize
@@ -43,6 +44,7 @@ class MemorySettingsStore : public SettingsStore {
     void setIntegerForKey(std::int64_t value, const std::string& key) override;
     void removeObjectForKey(const std::string& key) override;
     void setFloatForKey(float value, const std::string& key) override;
+    void setStringForKey(const std::string& value, const std::string& key) override;
     void synchronize() override;
 
     // Setters for the test's side (the calibration tool's writes); not logged.

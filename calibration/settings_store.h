@@ -21,6 +21,8 @@ class SettingsStore {
     virtual void removeObjectForKey(const std::string& key) { setIntegerForKey(0, key); }
     // Stored so that floatForKey() gives back exactly `value`.
     virtual void setFloatForKey(float value, const std::string& key) = 0;
+    // A text value ("Screen"), as stringForKey() gives it back.
+    virtual void setStringForKey(const std::string& value, const std::string& key) = 0;
     virtual void synchronize() = 0;
 
     // Why the last synchronize() found nothing to read (the file is missing,

@@ -14,8 +14,10 @@ void BoardStatus::publishMode(bool touch, bool softKeys) {
     }
 }
 
-void BoardStatus::publishCalibration(bool stored, std::int32_t columns, std::int32_t rows) {
+void BoardStatus::publishCalibration(bool stored, std::int32_t columns, std::int32_t rows,
+                                     CalibrationOrigin from) {
     gridColumns.store(columns, kRelaxed);
+    origin.store(stored ? from : CalibrationOrigin::None, kRelaxed);
     gridRows.store(rows, kRelaxed);
     calibration.store(stored ? Calibration::Stored : Calibration::BuiltIn,
                       std::memory_order_release);
@@ -35,6 +37,7 @@ BoardStatusSnapshot takeSnapshot(const RunFlags& flags, const BoardStatus& statu
     if (s.calibration != BoardStatus::Calibration::NotLoaded) {
         s.gridColumns = status.gridColumns.load(kRelaxed);
         s.gridRows = status.gridRows.load(kRelaxed);
+        s.calibrationOrigin = status.origin.load(kRelaxed);
     }
     if (s.calibration == BoardStatus::Calibration::Stored) {
         s.calibrationUsable = flags.bGet.load(kRelaxed);

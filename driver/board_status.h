@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "calibration/fallback_settings_store.h"
 #include "driver/run_flags.h"
 
 namespace zorvan {
@@ -22,6 +23,8 @@ struct BoardStatus {
     // before the kind, so a reader that sees the kind sees its size too.
     std::atomic<std::int32_t> gridColumns{0};
     std::atomic<std::int32_t> gridRows{0};
+    // Whose file the grid came from (StoredCalibrationLoader::originText).
+    std::atomic<CalibrationOrigin> origin{CalibrationOrigin::None};
     std::atomic<Calibration> calibration{Calibration::NotLoaded};
 
     // Called on the reader thread after a mode that differs from the last
@@ -30,10 +33,12 @@ struct BoardStatus {
     std::function<void()> onChange;
 
     void publishMode(bool touch, bool softKeys);
-    void publishCalibration(bool stored, std::int32_t columns, std::int32_t rows);
+    void publishCalibration(bool stored, std::int32_t columns, std::int32_t rows,
+                            CalibrationOrigin from = CalibrationOrigin::Own);
 
     static_assert(std::atomic<Mode>::is_always_lock_free);
     static_assert(std::atomic<Calibration>::is_always_lock_free);
+    static_assert(std::atomic<CalibrationOrigin>::is_always_lock_free);
     static_assert(std::atomic<std::int32_t>::is_always_lock_free);
 };
 
@@ -48,6 +53,8 @@ struct BoardStatusSnapshot {
     std::int32_t gridColumns = 0;
     std::int32_t gridRows = 0;
     bool calibrationUsable = true;  // the stored grid passed its spacing check
+    // Whose file the grid in use came from (StoredCalibrationLoader::originText).
+    CalibrationOrigin calibrationOrigin = CalibrationOrigin::None;
 
     friend bool operator==(const BoardStatusSnapshot&, const BoardStatusSnapshot&) = default;
 };

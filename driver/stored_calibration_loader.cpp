@@ -54,10 +54,49 @@ BoardScreen StoredCalibrationLoader::chooseScreen(SettingsStore& prefs) {
     return board;
 }
 
+void StoredCalibrationLoader::fallBackTo(SettingsStore& machineWide, std::string machineWideFile,
+                                         std::string ownFile) {
+    fallback_ = std::make_unique<FallbackSettingsStore>(prefs_, machineWide);
+    machineWideFile_ = std::move(machineWideFile);
+    ownFile_ = std::move(ownFile);
+}
+
+std::string StoredCalibrationLoader::originText(CalibrationOrigin origin) const {
+    switch (origin) {
+        case CalibrationOrigin::Own:
+            return ownFile_.empty() ? "this account's calibration"
+                                    : "this account's calibration in " + ownFile_;
+        case CalibrationOrigin::MachineWide:
+            return "the machine-wide calibration in " + machineWideFile_;
+        case CalibrationOrigin::None:
+            break;
+    }
+    return "the built-in calibration";
+}
+
+void StoredCalibrationLoader::tellOrigin(CalibrationOrigin origin) {
+    if (!fallback_ || saidOrigin_ == origin) {
+        return;
+    }
+    saidOrigin_ = origin;
+    // The built-in one is told with its reason (tellWhyBuiltIn).
+    if (origin == CalibrationOrigin::MachineWide && log_) {
+        log_("calibration from " + machineWideFile_ +
+             " (machine-wide: this account has none of its own)");
+    } else if (origin == CalibrationOrigin::Own && log_) {
+        log_("calibration from " + ownFile_);
+    }
+}
+
 void StoredCalibrationLoader::tellWhyBuiltIn(bool stored) {
     std::string reason;
     if (!stored) {
         reason = prefs_.readProblem();
+        if (reason.empty() && fallback_) {
+            // A machine-wide file that cannot be read is why every account
+            // without a calibration of its own has none.
+            reason = fallback_->machineWideProblem();
+        }
         if (reason.empty()) {
             reason = "no calibration is saved (DotCount is 0 or missing)";
         }
@@ -78,21 +117,29 @@ void StoredCalibrationLoader::tellWhyBuiltIn(bool stored) {
 }
 
 bool StoredCalibrationLoader::load() {
+    // Everything is read through the machine-wide fallback when there is one;
+    // the driver's own writes ("ZorvanPid") still go to the user's file alone.
+    SettingsStore& prefs = fallback_ ? static_cast<SettingsStore&>(*fallback_) : prefs_;
     bool stored = false;
     if (!following_) {
-        stored = ReadSystemParam(tables_, prefs_, *display_, pid_, bGet_, showAlert_);
+        stored = ReadSystemParam(tables_, prefs, *display_, pid_, bGet_, showAlert_);
     } else {
         // The calibration tool saves the screen it calibrated on; what it saved
         // just before its SIGUSR1 must be seen here.
-        prefs_.synchronize();
-        const BoardScreen board = chooseScreen(prefs_);
-        stored = ReadSystemParam(tables_, prefs_, MeasuredDisplay(board.placement.pixels), pid_,
+        prefs.synchronize();
+        const BoardScreen board = chooseScreen(prefs);
+        stored = ReadSystemParam(tables_, prefs, MeasuredDisplay(board.placement.pixels), pid_,
                                  bGet_, showAlert_);
         following_->sink.place(board.placement);
     }
-    if (status_ != nullptr) {
-        status_->publishCalibration(stored, tables_.W_Dot, tables_.H_Dot);
+    CalibrationOrigin origin = stored ? CalibrationOrigin::Own : CalibrationOrigin::None;
+    if (fallback_ && stored) {
+        origin = fallback_->calibrationOrigin();
     }
+    if (status_ != nullptr) {
+        status_->publishCalibration(stored, tables_.W_Dot, tables_.H_Dot, origin);
+    }
+    tellOrigin(origin);
     tellWhyBuiltIn(stored);
     return stored;
 }

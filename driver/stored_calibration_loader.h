@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "calibration/calibration_tables.h"
+#include "calibration/fallback_settings_store.h"
 #include "calibration/main_display.h"
 #include "calibration/settings_store.h"
 #include "driver/board_screen_source.h"
@@ -66,6 +68,18 @@ class StoredCalibrationLoader : public CalibrationLoader {
 
     bool load() override;
 
+    // Reads the calibration from `machineWide` when the user's store
+    // (`prefs`, in `ownFile`) holds none, and "Screen" when it has none set;
+    // never writes there. Says in the log where the calibration in use comes
+    // from whenever that changes. Set before the reader starts.
+    void fallBackTo(SettingsStore& machineWide, std::string machineWideFile, std::string ownFile);
+
+    // Where the calibration of the last load came from, for the window
+    // (any thread): "the machine-wide calibration in /etc/xdg/Zorvan/Zorvan.conf".
+    // The window gets the origin itself with the board's status
+    // (BoardStatusSnapshot::calibrationOrigin).
+    std::string originText(CalibrationOrigin origin) const;
+
     // Where the grid in use is published for the window after each load
     // (null: nowhere). Set before the reader starts.
     void publishStatusTo(BoardStatus* status) { status_ = status; }
@@ -78,6 +92,7 @@ class StoredCalibrationLoader : public CalibrationLoader {
 
   private:
     void tellWhyBuiltIn(bool stored);
+    void tellOrigin(CalibrationOrigin origin);
 
     CalibrationTables& tables_;
     SettingsStore& prefs_;
@@ -93,6 +108,10 @@ class StoredCalibrationLoader : public CalibrationLoader {
     std::string publishProblem_;  // last failure to publish the pid told
     std::string saidScreen_;      // the screen and place last said
     std::string saidMissing_;     // the missing screen last said
+    std::unique_ptr<FallbackSettingsStore> fallback_;
+    std::string machineWideFile_;
+    std::string ownFile_;
+    std::optional<CalibrationOrigin> saidOrigin_;
 };
 
 }  // namespace zorvan

@@ -2,6 +2,7 @@
 # display, the alert panel and the translations (Qt), and process launch (POSIX).
 add_library(zorvan_platform_qt STATIC
   ${CMAKE_CURRENT_LIST_DIR}/qsettings_store.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/machine_wide_settings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_file_update.cpp
   ${CMAKE_CURRENT_LIST_DIR}/qt_main_display.cpp

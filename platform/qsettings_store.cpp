@@ -78,7 +78,8 @@ class QSettingsStore::Snapshot {
 
 QSettingsStore::QSettingsStore() = default;
 
-QSettingsStore::QSettingsStore(QString iniPath) : iniPath_(std::move(iniPath)) {}
+QSettingsStore::QSettingsStore(QString iniPath, WhenMissing whenMissing)
+    : iniPath_(std::move(iniPath)), whenMissing_(whenMissing) {}
 
 QSettingsStore::~QSettingsStore() = default;
 
@@ -97,7 +98,9 @@ void QSettingsStore::refresh() {
     const std::string file = QFile::encodeName(path()).toStdString();
     SettingsFileContents contents = readSettingsFile(file);
     using Status = SettingsFileContents::Status;
-    readProblem_ = settingsFileProblem(file, contents);
+    readProblem_ = contents.status == Status::Missing && whenMissing_ == WhenMissing::Quiet
+                       ? std::string()
+                       : settingsFileProblem(file, contents);
     snapshot_ = std::make_unique<Snapshot>(contents.bytes);
     if (readProblem_.empty() && !snapshot_->parsed()) {
         readProblem_ = file + " does not parse as a settings file";
@@ -237,6 +240,11 @@ void QSettingsStore::setFloatForKey(float value, const std::string& key) {
     const auto end = std::to_chars(text, text + sizeof text, static_cast<double>(value)).ptr;
     removals_.erase(key);
     pending_[key] = QString::fromLatin1(text, end - text);
+}
+
+void QSettingsStore::setStringForKey(const std::string& value, const std::string& key) {
+    removals_.erase(key);
+    pending_[key] = QString::fromStdString(value);
 }
 
 void QSettingsStore::synchronize() {

@@ -33,8 +33,11 @@ namespace zorvan {
 class QSettingsStore : public SettingsStore {
   public:
     QSettingsStore();
-    // A store on an explicit INI file, for tests.
-    explicit QSettingsStore(QString iniPath);
+    // Whether a file that does not exist is worth a readProblem(): it is for
+    // the user's file, not for the machine-wide one, which most PCs lack.
+    enum class WhenMissing { Say, Quiet };
+    // A store on an explicit INI file: the machine-wide one, or for tests.
+    explicit QSettingsStore(QString iniPath, WhenMissing whenMissing = WhenMissing::Say);
     ~QSettingsStore() override;
 
     std::int64_t integerForKey(const std::string& key) override;
@@ -44,6 +47,7 @@ class QSettingsStore : public SettingsStore {
     void removeObjectForKey(const std::string& key) override;
     // Written as the shortest decimal that reads back as the same float.
     void setFloatForKey(float value, const std::string& key) override;
+    void setStringForKey(const std::string& value, const std::string& key) override;
     // Publishes this process's writes and picks up what others have saved.
     void synchronize() override;
     std::string readProblem() const override { return readProblem_; }
@@ -66,6 +70,7 @@ class QSettingsStore : public SettingsStore {
     void removePending();
 
     QString iniPath_;  // empty until first use: then the shared user location
+    WhenMissing whenMissing_ = WhenMissing::Say;
     std::unique_ptr<Snapshot> snapshot_;
     bool fileWritable_ = false;  // the last refresh read and parsed the file, or found none
     std::map<std::string, QString> pending_;  // values set here, as the text to write

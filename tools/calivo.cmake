@@ -28,6 +28,8 @@ add_executable(calivo
   ${CALIVO_DIR}/display_check.cpp
   ${CALIVO_DIR}/import_file.cpp
   ${CALIVO_DIR}/posix_peer_processes.cpp
+  ${CALIVO_DIR}/screen_number_view.cpp
+  ${CALIVO_DIR}/screen_step.cpp
   ${CALIVO_DIR}/signal_relay.cpp)
 set_target_properties(calivo PROPERTIES OUTPUT_NAME "Calivo.app" AUTOMOC ON)
 target_include_directories(calivo PRIVATE ${PROJECT_SOURCE_DIR})

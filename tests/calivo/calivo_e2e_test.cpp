@@ -41,6 +41,8 @@ class CalivoEndToEnd : public ::testing::Test {
         char pattern[] = "/tmp/zorvan-calivo-XXXXXX";
         config_ = ::mkdtemp(pattern);
         ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+        // No machine-wide calibration of the machine running the tests.
+        ::setenv("XDG_CONFIG_DIRS", (config_ + "/xdg").c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     void TearDown() override {
@@ -611,6 +613,146 @@ TEST_F(CalivoEndToEnd, EveryRunCanBeFinishedOrCancelledFromTheBoardAlone) {
     }
 }
 
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string shown() {
+    Subprocess show({Subprocess::binary("Calivo.app"), "--show"});
+    std::string text;
+    while (const auto line = show.readLine(5s)) {
+        text += *line + "\n";
+    }
+    show.wait();
+    return text;
+}
+
+TEST_F(CalivoEndToEnd, AnAccountWithoutACalibrationUsesTheMachineWideOneAndNeverWritesIt) {
+    const std::string machineFile = config_ + "/xdg/Zorvan/Zorvan.conf";
+    std::filesystem::create_directories(config_ + "/xdg/Zorvan");
+    std::ofstream(machineFile) << "[General]\nDotCount=2\nDot0.x=1000\nDot0.y=1000\n"
+                                  "Dot1.x=1000\nDot1.y=3000\nDot2.x=3000\nDot2.y=1000\n"
+                                  "Dot3.x=3000\nDot3.y=3000\nTKey12.x=4000\nTKey12.y=100\n";
+    struct stat before {};
+    ASSERT_EQ(::stat(machineFile.c_str(), &before), 0);
+    const std::string bytes = fileText(machineFile);
+
+    // The driver: the machine-wide grid, said where it comes from.
+    const std::string device = startBoard();
+    ASSERT_FALSE(device.empty());
+    zorvan_ = std::make_unique<Subprocess>(std::vector<std::string>{
+        Subprocess::binary("zorvan"), "--device", device, "--pointer", "log", "--log-stdout"});
+    EXPECT_TRUE(zorvan_->waitForLine("calibration from " + machineFile + " (machine-wide", 10s));
+    ASSERT_TRUE(sim_->waitForLine("rx CE", 8s));
+    sim_->writeStdin("mode pen\nhold 1000 1000 5\n");
+    EXPECT_EQ(zorvan_->waitForLine("left-down", 5s), "left-down 80 80");
+    EXPECT_NE(shown().find("# in use: the machine-wide calibration in " + machineFile + "\n"),
+              std::string::npos);
+
+    // A calibration of the account's own: stored in its file, with the
+    // machine-wide soft key it did not take, and from then on in use.
+    Subprocess calivo(
+        {Subprocess::binary("Calivo.app"), "--grid", "2", "--no-keys", "--device", device});
+    ASSERT_TRUE(calivo.waitForLine("target 1 of 4", 5s));
+    sim_->writeStdin(
+        "hold 500 400 12\nhold 500 3600 12\nhold 3500 400 12\nhold 3500 3600 12\n"
+        "hold 2000 2000 12\n");
+    EXPECT_TRUE(calivo.waitForLine("saved 4 dots", 5s));
+    EXPECT_EQ(calivo.wait(), 0);
+    for (const char* entry : {"DotCount=2\n", "Dot0.x=500\n", "TKey12.x=4000\n"}) {
+        EXPECT_NE(settings().find(entry), std::string::npos) << entry << " in\n" << settings();
+    }
+    EXPECT_NE(shown().find("# in use: this account's own, in " + config_ + "/Zorvan/Zorvan.conf"),
+              std::string::npos);
+    ASSERT_TRUE(driverReloaded());
+    sim_->writeStdin("hold 500 400 5\n");
+    EXPECT_EQ(zorvan_->waitForLine("left-down", 5s), "left-down 80 80");
+    zorvan_.reset();
+
+    // Not a byte, not a touch, not a lock file.
+    struct stat after {};
+    ASSERT_EQ(::stat(machineFile.c_str(), &after), 0);
+    EXPECT_EQ(fileText(machineFile), bytes);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(config_ + "/xdg/Zorvan"),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST_F(CalivoEndToEnd, SystemInstallsOnlyWhereTheToolMayWrite) {
+    const std::string file = config_ + "/board.txt";
+    std::ofstream(file) << kGood2x2;
+    std::ofstream(config_ + "/blocked") << "a file where a folder should be\n";
+    // Without root: as nobody when the tests run as root.
+    std::vector<std::string> unprivileged;
+    std::string unwritable = "/";
+    if (::geteuid() == 0) {
+        unprivileged = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        unwritable = config_ + "/xdg";  // inside a folder only root may enter
+    }
+    struct Case {
+        const char* what;
+        std::vector<std::string> prefix;
+        std::string folders;  // $XDG_CONFIG_DIRS
+        std::vector<std::string> arguments;
+        std::string said;  // the start of the first line on stderr, or of stdout when it works
+        int status;
+    };
+    const std::string calivo = Subprocess::binary("Calivo.app");
+    const Case cases[] = {
+        {"an import without the right to write",
+         unprivileged,
+         unwritable,
+         {"--import", file, "--system"},
+         "Calivo.app: --system: cannot write in ",
+         1},
+        {"a calibration without it: refused before it starts",
+         unprivileged,
+         unwritable,
+         {"--grid", "2", "--system"},
+         "Calivo.app: --system: cannot write in ",
+         1},
+        {"a file in the folder's way",
+         {},
+         config_ + "/blocked",
+         {"--import", file, "--system"},
+         "Calivo.app: --system: " + config_ + "/blocked is not",
+         1},
+        {"allowed: installed",
+         {},
+         config_ + "/xdg",
+         {"--import", file, "--system"},
+         "stored; no driver runs now",
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::setenv("XDG_CONFIG_DIRS", c.folders.c_str(), 1);
+        std::vector<std::string> argv = c.prefix;
+        argv.push_back(calivo);
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        Subprocess run(argv);
+        const auto line = run.readLine(5s, c.status != 0);
+        EXPECT_EQ(line.value_or("").substr(0, c.said.size()), c.said) << line.value_or("");
+        if (c.status != 0 && !c.prefix.empty()) {
+            EXPECT_NE(line.value_or("").find("installed as root (sudo)"), std::string::npos);
+        }
+        EXPECT_EQ(run.wait(), c.status << 8);
+        const bool installed = std::filesystem::exists(c.folders + "/Zorvan/Zorvan.conf");
+        EXPECT_EQ(installed, c.status == 0);
+    }
+    // Readable by every account, and nothing in the account's own file.
+    const auto mode = std::filesystem::status(config_ + "/xdg/Zorvan/Zorvan.conf").permissions();
+    EXPECT_EQ(mode & std::filesystem::perms::others_read, std::filesystem::perms::others_read);
+    EXPECT_EQ(settings().find("DotCount"), std::string::npos);
+    EXPECT_NE(shown().find("# in use: the machine-wide calibration in " + config_ + "/xdg/"),
+              std::string::npos);
+}
+
 TEST_F(CalivoEndToEnd, HelpDocumentsEveryOptionAndTheFileFormat) {
     Subprocess calivo({Subprocess::binary("Calivo.app"), "--help"});
     std::string help;
@@ -618,9 +760,10 @@ TEST_F(CalivoEndToEnd, HelpDocumentsEveryOptionAndTheFileFormat) {
         help += *line + "\n";
     }
     EXPECT_EQ(calivo.wait(), 0);
-    for (const char* text : {"--device <PATH>", "--grid <N>", "--no-keys", "--timeout <SECONDS>",
-                             "--show", "--export <FILE>", "--import <FILE>", "--help", "--version",
-                             "DotCount = 3", "Dot0 = 512 384", "TKey12", "EKey12"}) {
+    for (const char* text :
+         {"--device <PATH>", "--grid <N>", "--no-keys", "--timeout <SECONDS>", "--show",
+          "--export <FILE>", "--import <FILE>", "--help", "--version", "--screen <NAME>",
+          "--system", "DotCount = 3", "Dot0 = 512 384", "TKey12", "EKey12"}) {
         EXPECT_NE(help.find(text), std::string::npos) << text;
     }
 }

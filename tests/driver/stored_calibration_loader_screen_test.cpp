@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "calibration/memory_settings_store.h"
+#include "calibration/read_system_param.h"
 
 namespace zorvan {
 namespace {
@@ -128,6 +129,105 @@ TEST_F(StoredCalibrationLoaderTest, AChangeIsSaidOnceAndAMissingScreenOnceUntilI
                         "board screen: eDP-1 1366x768+0+0 on a desktop of 3286x1080+0+0",
                     }));
     EXPECT_EQ(err, "zorvan: " + missing + "\nzorvan: " + missing + "\n");
+}
+
+}  // namespace
+}  // namespace zorvan
+
+namespace zorvan {
+namespace {
+
+// A 3 x 3 grid that passes the spacing check, or a 2 x 2 one, starting at raw x `left`.
+void storeGrid(MemorySettingsStore& store, int form, float left) {
+    store.setInteger("DotCount", form);
+    for (int dot = 0; dot < form * form; ++dot) {
+        store.setFloat(dotKey(dot, 'x'), left + 1000.0f * static_cast<float>(dot / form));
+        store.setFloat(dotKey(dot, 'y'), 400.0f + 1000.0f * static_cast<float>(dot % form));
+    }
+}
+
+TEST(MachineWideCalibration, TheWholeCalibrationComesFromOneFileAndScreenFallsBackOnItsOwn) {
+    struct Case {
+        const char* what;
+        int ownForm;   // 0: none
+        float ownKey;  // TKey12.x; 0: not stored
+        const char* ownScreen;
+        int machineForm;
+        float machineKey;
+        const char* machineScreen;
+        // Expected: the grid in use, its soft key, its screen, whose file.
+        int columns;
+        float left;
+        float key;
+        const char* screen;
+        CalibrationOrigin origin;
+        const char* told;
+    };
+    const char* const machine =
+        "calibration from /etc/xdg/Zorvan/Zorvan.conf (machine-wide: "
+        "this account has none of its own)";
+    const Case cases[] = {
+        {"no calibration of its own: all of the machine-wide one", 0, 0, "", 3, 4000, "HDMI-1", 3,
+         600, 4000, "HDMI-1", CalibrationOrigin::MachineWide, machine},
+        {"its own wins as a whole: no machine-wide soft key mixed in", 2, 0, "", 3, 4000, "HDMI-1",
+         2, 500, 0, "HDMI-1", CalibrationOrigin::Own, "calibration from /home/t/Zorvan.conf"},
+        {"its own Screen wins", 2, 3900, "eDP-1", 3, 4000, "HDMI-1", 2, 500, 3900, "eDP-1",
+         CalibrationOrigin::Own, "calibration from /home/t/Zorvan.conf"},
+        {"a machine-wide Screen without a machine-wide calibration", 2, 0, "", 0, 0, "HDMI-1", 2,
+         500, 0, "HDMI-1", CalibrationOrigin::Own, "calibration from /home/t/Zorvan.conf"},
+        {"none anywhere: the built-in grid", 0, 0, "", 0, 4000, "", 2, 876.75f, 0, "eDP-1",
+         CalibrationOrigin::None,
+         "using the built-in calibration: no calibration is saved (DotCount is 0 or missing)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySettingsStore own;
+        MemorySettingsStore machineWide;
+        if (c.ownForm != 0) {
+            storeGrid(own, c.ownForm, 500);
+        }
+        if (c.ownKey != 0) {
+            own.setFloat("TKey12.x", c.ownKey);
+        }
+        own.setString("Screen", c.ownScreen);
+        if (c.machineForm != 0) {
+            storeGrid(machineWide, c.machineForm, 600);
+        }
+        machineWide.setFloat("TKey12.x", c.machineKey);
+        machineWide.setString("Screen", c.machineScreen);
+
+        FakeScreens screens;
+        screens.screens = {{"eDP-1", kLaptop}, {"HDMI-1", kProjector}};
+        screens.primaryName = "eDP-1";
+        PlacementSink sink;
+        CalibrationTables tables;
+        std::atomic<bool> bGet{true};
+        std::vector<std::string> told;
+        const auto log = [&told](std::string_view line) { told.emplace_back(line); };
+        StoredCalibrationLoader loader(
+            tables, own, StoredCalibrationLoader::ScreenFollowing{screens, sink, "", {}}, 42, bGet,
+            nullptr, log);
+        BoardStatus status;
+        loader.publishStatusTo(&status);
+        loader.fallBackTo(machineWide, "/etc/xdg/Zorvan/Zorvan.conf", "/home/t/Zorvan.conf");
+        loader.load();
+
+        EXPECT_EQ(tables.W_Dot, c.columns);
+        EXPECT_EQ(tables.Comm_X[0], c.left);
+        EXPECT_EQ(tables.ptTBtn[12].x, c.key);
+        ASSERT_FALSE(sink.placed.empty());
+        EXPECT_EQ(sink.placed.back(), screens.screens.at(c.screen).placement);
+        EXPECT_EQ(status.origin.load(), c.origin);
+        EXPECT_EQ(told, std::vector<std::string>{c.told});
+        // The driver's own writes ("ZorvanPid") go to the account's file alone.
+        EXPECT_EQ(own.integerForKey("ZorvanPid"), 42);
+        for (const MemorySettingsStore::Access& access : machineWide.accesses()) {
+            using Kind = MemorySettingsStore::Access::Kind;
+            EXPECT_TRUE(access.kind != Kind::WriteInteger && access.kind != Kind::WriteFloat &&
+                        access.kind != Kind::WriteString && access.kind != Kind::Remove)
+                << access.key;
+        }
+    }
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 #include "tools/calivo/calivo_app.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QStringList>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
 
 #include "driver/app_controller.h"
+#include "driver/board_screen_source.h"
 #include "platform/qt_main_display.h"
+#include "platform/qt_screens.h"
 #include "tools/calivo/board_screen.h"
 
 namespace zorvan::calivo {
@@ -105,11 +109,20 @@ std::string number(double value) {
 CalivoApp::CalivoApp(SettingsStore& store, PeerProcesses& processes, std::int64_t ownPid,
                      Options options)
     : store_(store),
+      calibration_(options.calibration != nullptr ? *options.calibration : store),
       driver_(store, processes, ownPid, options.driverPid),
       options_(std::move(options)) {
     idle_.setSingleShot(true);
     idle_.setInterval(static_cast<int>(options_.idleLimit.count()));
     connect(&idle_, &QTimer::timeout, this, [this] {
+        if (!session_) {
+            // Still asking for the screen: nothing taken, nothing to keep.
+            complain("no touch for " + std::to_string(options_.idleLimit.count() / 1000) +
+                     " s: the calibration stays as it was");
+            say("timed out: the calibration stays as it was");
+            finish(kNotSaved);
+            return;
+        }
         session_->timeout();
         if (session_->step() != CalibrationSession::Step::Accepted && !gridSaved_) {
             complain("no press for " + std::to_string(options_.idleLimit.count() / 1000) +
@@ -158,6 +171,10 @@ int CalivoApp::start() {
                                                  if (session_) {
                                                      session_->cancel();
                                                      stepTaken({});
+                                                 } else if (screenStep_) {
+                                                     say("cancelled: the calibration stays as "
+                                                         "it was");
+                                                     finish(kNotSaved);
                                                  }
                                              });
     driver_.publish();
@@ -178,14 +195,11 @@ int CalivoApp::start() {
         }
     }
 
-    QScreen* screen = boardScreen();
-    const DisplaySize size = QtMainDisplay::pixelSizeOf(screen);
-    if (screen == nullptr || size.width == 0 || size.height == 0) {
+    if (QGuiApplication::screens().isEmpty()) {
         complain("no screen to show the targets on");
         finish(kNotSaved);
         return kNotSaved;
     }
-
     board_ = std::make_unique<BoardPort>(
         BoardPort::Handlers{[this](const Packet& packet) { onPacket(packet); },
                             [this](const std::string& why) { onBoardLost(why); }});
@@ -195,14 +209,76 @@ int CalivoApp::start() {
         finish(kNotSaved);
         return kNotSaved;
     }
-    say("board " + options_.devicePath + ", screen " + std::to_string(size.width) + " x " +
-        std::to_string(size.height));
+
+    if (!options_.screen.empty()) {
+        // The driver's own --screen, or the user's: no need to ask.
+        QScreen* named = nullptr;
+        for (QScreen* screen : QGuiApplication::screens()) {
+            if (screen->name().toStdString() == options_.screen) {
+                named = screen;
+            }
+        }
+        if (named == nullptr) {
+            complain("screen \"" + options_.screen +
+                     "\" is not connected; calibrating on the board's screen as saved");
+            return beginCalibration(boardScreen(calibration_));
+        }
+        screenChosen_ = true;
+        return beginCalibration(named);
+    }
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.size() < 2) {
+        return beginCalibration(boardScreen(calibration_));
+    }
+    // Which one the board shows is asked on the screens themselves, from the
+    // board: the teacher stands there, not at the keyboard.
+    screenStep_ = std::make_unique<ScreenStep>(
+        std::vector<QScreen*>(screens.begin(), screens.end()), boardScreen(calibration_),
+        ScreenStep::Handlers{
+            .chosen = [this](QScreen* screen) { onScreenChosen(screen); },
+            .cancelled =
+                [this] {
+                    say("cancelled: the calibration stays as it was");
+                    finish(kNotSaved);
+                },
+            .say = [this](const std::string& line) { say(line); },
+        });
+    idle_.start();
+    screenStep_->start();
+    return -1;
+}
+
+void CalivoApp::onScreenChosen(QScreen* screen) {
+    screenChosen_ = true;
+    // The touch that chose is not a press of the calibration.
+    presses_.reset();
+    // Once the step has let go of its views.
+    QMetaObject::invokeMethod(
+        this,
+        [this, screen] {
+            if (!finished_) {
+                beginCalibration(screen);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+int CalivoApp::beginCalibration(QScreen* screen) {
+    const DisplaySize size = QtMainDisplay::pixelSizeOf(screen);
+    if (screen == nullptr || size.width == 0 || size.height == 0) {
+        complain("no screen to show the targets on");
+        finish(kNotSaved);
+        return kNotSaved;
+    }
+    screenName_ = screen->name().toStdString();
+    say("board " + options_.devicePath + ", screen " + screenName_ + " " +
+        std::to_string(size.width) + " x " + std::to_string(size.height));
 
     // Touches on the screen's buttons are placed by the calibration in use
     // until the new one has enough dots.
     bool storedSpacingOk = false;
     const CalibrationTables reference =
-        driverTablesFor(readStoredCalibration(store_), size, storedSpacingOk);
+        driverTablesFor(readStoredCalibration(calibration_), size, storedSpacingOk);
     session_ = std::make_unique<CalibrationSession>(
         CalibrationSession::Setup{size, options_.dotCount, options_.softKeys, reference});
     window_ = std::make_unique<CalivoWindow>(
@@ -223,6 +299,18 @@ void CalivoApp::onPacket(const Packet& packet) {
         showCountdown();
     }
     const bool touch = presses_.touchMode();
+    if (!session_) {
+        // The screen step: any touch, wherever it lands, chooses.
+        const bool wasPressing = presses_.pressing();
+        const bool ended = presses_.push(packet).has_value();
+        if (screenStep_ && !wasPressing && presses_.pressing()) {
+            screenStep_->touchDown();
+        }
+        if (screenStep_ && ended) {
+            screenStep_->touchUp();
+        }
+        return;
+    }
     if (const std::optional<Press> press = presses_.push(packet)) {
         window_->showPress(-1);
         if (takeControlTouch(*press)) {
@@ -303,7 +391,7 @@ void CalivoApp::onHangup() {
     presses_.reset();
     session_->restart();
     idle_.start();
-    window_->showOn(boardScreen());
+    window_->showOn(boardQScreen(screenName_));
     stepTaken(CalibrationSession::Notice::None);
 }
 
@@ -399,8 +487,9 @@ void CalivoApp::saveGrid() {
     CalibrationRecord grid = session_->result();
     grid.touchKeys = {};
     grid.penKeys = {};
-    saveCalibration(store_, grid);
-    store_.synchronize();
+    saveCalibration(calibration_, grid);
+    saveScreen();
+    calibration_.synchronize();
     if (options_.stored && !options_.stored()) {
         complain("the calibration could not be stored yet; trying again at the end");
         return;
@@ -408,6 +497,14 @@ void CalivoApp::saveGrid() {
     gridSaved_ = true;
     say("grid saved: " + std::to_string(grid.dots.size()) + " dots of DotCount " +
         std::to_string(grid.dotCount) + ", before the soft keys");
+}
+
+void CalivoApp::saveScreen() {
+    // The calibration holds only on the screen it was made on; the driver
+    // follows this at its next load.
+    if (screenChosen_ && !screenName_.empty()) {
+        calibration_.setStringForKey(screenName_, kScreenKey);
+    }
 }
 
 void CalivoApp::finish(int status) {
@@ -424,8 +521,9 @@ void CalivoApp::finish(int status) {
     // taken before a lost board are kept with it.
     if (step == Step::Accepted || (gridSaved_ && step == Step::SoftKey)) {
         // Everything is in the store before the driver hears of it.
-        saveCalibration(store_, session_->result());
-        store_.synchronize();
+        saveCalibration(calibration_, session_->result());
+        saveScreen();
+        calibration_.synchronize();
         if (options_.stored && !options_.stored()) {
             complain("the calibration could not be stored; the stored one stays in use");
             status = gridSaved_ ? kSaved : kNotSaved;
@@ -458,6 +556,9 @@ void CalivoApp::finish(int status) {
         }
     }
     driver_.withdraw();
+    if (screenStep_ && !window_) {
+        screenStep_.reset();
+    }
     if (window_) {
         showEnding(status);
         // What happened stays in view for a moment before the window goes.

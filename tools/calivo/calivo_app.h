@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,7 +16,10 @@
 #include "tools/calivo/driver_link.h"
 #include "tools/calivo/driver_restart.h"
 #include "tools/calivo/press_collector.h"
+#include "tools/calivo/screen_step.h"
 #include "tools/calivo/signal_relay.h"
+
+class QScreen;
 
 namespace zorvan::calivo {
 
@@ -37,6 +41,12 @@ class CalivoApp : public QObject {
         std::function<bool()> stored;
         // Starts the driver again at the end if it quit meanwhile; null: never.
         DriverRestart* restart = nullptr;
+        // Where the calibration is read and saved; null: the store given
+        // (which always holds the driver link's pids).
+        SettingsStore* calibration = nullptr;
+        // The board's screen by name (--screen); empty: asked on the screens
+        // when there are several, else the saved one or the primary.
+        std::string screen;
     };
 
     // Exit statuses of the program.
@@ -52,6 +62,9 @@ class CalivoApp : public QObject {
     int start();
 
   private:
+    // After the board's screen is known: the session and its window there.
+    int beginCalibration(QScreen* screen);
+    void onScreenChosen(QScreen* screen);
     void onPacket(const Packet& packet);
     void onAction(CalivoWindow::Action action);
     void onHangup();
@@ -59,6 +72,7 @@ class CalivoApp : public QObject {
     void stepTaken(CalibrationSession::Notice notice);
     bool takeControlTouch(const Press& press);
     void saveGrid();
+    void saveScreen();
     void showCountdown();
     void finish(int status);
     void showEnding(int status);
@@ -66,6 +80,7 @@ class CalivoApp : public QObject {
     void complain(const std::string& line) const;
 
     SettingsStore& store_;
+    SettingsStore& calibration_;
     DriverLink driver_;
     Options options_;
     PressCollector presses_;
@@ -73,6 +88,9 @@ class CalivoApp : public QObject {
     std::unique_ptr<BoardPort> board_;
     std::unique_ptr<CalivoWindow> window_;
     std::unique_ptr<SignalRelay> signals_;
+    std::unique_ptr<ScreenStep> screenStep_;
+    std::string screenName_;     // the screen calibrated on
+    bool screenChosen_ = false;  // by the screen step or --screen: saved as "Screen"
     QTimer idle_;
     QTimer clock_;  // the countdown of the idle limit
     std::string lastStep_;

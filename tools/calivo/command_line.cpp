@@ -21,6 +21,15 @@ constexpr const char* kDescription =
     "press (--timeout) before the grid is stored keep the stored calibration as it\n"
     "was. Exit status: 0 stored, 1 not stored, 2 bad command line.\n"
     "\n"
+    "With more than one screen a first step asks which one the board shows: a large\n"
+    "number on every screen, the highlight moving from one to the next; touch the\n"
+    "board anywhere while its screen is highlighted (or press the screen's number).\n"
+    "The choice is saved as \"Screen\" with the calibration.\n"
+    "\n"
+    "An account without a calibration of its own uses the machine-wide one, in\n"
+    "Zorvan/Zorvan.conf of the first folder of $XDG_CONFIG_DIRS (default /etc/xdg);\n"
+    "root installs it with --system.\n"
+    "\n"
     "Text form of --export and --import (a file of at most 1 MB), one entry a\n"
     "line, '#' starts a comment:\n"
     "  DotCount = 3        # grid: 2 (2 x 2), 3 (3 x 3) or 5 (5 columns x 4 rows)\n"
@@ -63,8 +72,19 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         "Store the calibration in FILE ('-': standard input) and have the driver load it; a "
         "bad file, or one given while a calibration runs, stores nothing.",
         "FILE");
+    const QCommandLineOption screen(
+        "screen",
+        "Calibrate on the screen NAME (as 'zorvan --list-screens' names it) without asking; "
+        "the driver passes its own --screen.",
+        "NAME");
+    const QCommandLineOption system(
+        "system",
+        "Use the machine-wide file, which serves every account without a calibration of its "
+        "own, instead of this account's: a calibration or --import stores there (as root), "
+        "--show and --export read it.");
     for (const QCommandLineOption& option :
-         {help, version, device, driverPid, grid, noKeys, timeout, show, exportFile, importFile}) {
+         {help, version, device, driverPid, grid, noKeys, timeout, screen, show, exportFile,
+          importFile, system}) {
         parser.addOption(option);
     }
 
@@ -107,10 +127,15 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (options.mode != CommandLine::Mode::Calibrate &&
         (parser.isSet(grid) || parser.isSet(noKeys) || parser.isSet(device) ||
-         parser.isSet(driverPid) || parser.isSet(timeout))) {
+         parser.isSet(driverPid) || parser.isSet(timeout) || parser.isSet(screen))) {
         return fail(
-            "--grid, --no-keys, --device, --driver-pid and --timeout belong to a calibration, "
-            "not to --show, --export or --import");
+            "--grid, --no-keys, --device, --driver-pid, --timeout and --screen belong to a "
+            "calibration, not to --show, --export or --import");
+    }
+    options.machineWide = parser.isSet(system);
+    options.screen = parser.value(screen);
+    if (parser.isSet(screen) && options.screen.isEmpty()) {
+        return fail("--screen needs a screen name");
     }
     if (parser.isSet(driverPid)) {
         bool number = false;

@@ -12,8 +12,10 @@ struct CommandLine {
     qint64 driverPid = 0;  // the driver to pause; 0: the one in the settings
     int dotCount = 0;      // --grid; 0: the user chooses
     bool softKeys = true;
-    int timeoutSeconds = 60;  // --timeout: give up after this long without a touch
-    QString file;             // of --export and --import
+    int timeoutSeconds = 60;   // --timeout: give up after this long without a touch
+    QString file;              // of --export and --import
+    QString screen;            // --screen: the board's screen; empty: ask when there are several
+    bool machineWide = false;  // --system: the machine-wide file, not the user's
 };
 
 struct ParsedCommandLine {

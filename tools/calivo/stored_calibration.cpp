@@ -19,9 +19,11 @@ bool gridUsable(const CalibrationRecord& record) {
 
 }  // namespace
 
-int showCalibration(SettingsStore& store, const std::string& storePath, std::FILE* out) {
+int showCalibration(SettingsStore& store, const std::vector<std::string>& where, std::FILE* out) {
     const CalibrationRecord record = readStoredCalibration(store);
-    std::fprintf(out, "# stored in %s\n", storePath.c_str());
+    for (const std::string& line : where) {
+        std::fprintf(out, "# %s\n", printableText(line).c_str());
+    }
     if (!gridForm(record.dotCount)) {
         std::fprintf(out, "# no grid stored: the driver uses its built-in grid\n");
     } else if (!gridUsable(record)) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "calibration/settings_store.h"
 #include "tools/calivo/driver_link.h"
@@ -14,9 +15,10 @@ namespace zorvan::calivo {
 // driver. Each returns the program's exit status: 0 done, 1 failed (the
 // reason said on `errors`).
 
-// Prints the stored calibration in the text form of --export, with a comment
-// saying where it is stored and whether the driver can use it.
-int showCalibration(SettingsStore& store, const std::string& storePath, std::FILE* out);
+// Prints the stored calibration in the text form of --export, after the
+// comment lines `where` (where it is stored, whose it is) and one saying
+// whether the driver can use it.
+int showCalibration(SettingsStore& store, const std::vector<std::string>& where, std::FILE* out);
 
 // Writes the stored calibration in the text form to `path` ("-": stdout).
 // Fails when no grid is stored.
