@@ -1,7 +1,6 @@
 #include "app/status_words.h"
 
 #include <QCoreApplication>
-#include <QLocale>
 
 namespace zorvan::app {
 
@@ -82,8 +81,9 @@ PlainStatus plainStatus(const BoardStatusSnapshot& s, const CalibrationFacts& fa
         p.offerCalibration = true;
     } else {
         const QString grid = QStringLiteral("%1×%2").arg(s.gridColumns).arg(s.gridRows);
+        // Hours and minutes: the C locale's short format carries seconds.
         const QString at = facts.calibratedAt.isValid()
-                               ? QLocale().toString(facts.calibratedAt, QLocale::ShortFormat)
+                               ? facts.calibratedAt.toString(QStringLiteral("HH:mm"))
                                : QString();
         if (!facts.screen.isEmpty() && !at.isEmpty()) {
             p.calibration = tr("Calibrated %1 on %2 at %3").arg(grid, facts.screen, at);

@@ -82,7 +82,7 @@ QIcon trayIconFor(TrayLook look) {
 
 TrayIcon::TrayIcon(const Actions& actions, QObject* parent)
     : QObject(parent), menu_(new QMenu), icon_(new QSystemTrayIcon(this)) {
-    menu_->addAction(tr("&Show window"), actions.showWindow);
+    menu_->addAction(tr("Show &window"), actions.showWindow);
     if (actions.calibrate) {
         menu_->addAction(tr("&Calibrate…"), actions.calibrate);
     }
