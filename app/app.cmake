@@ -6,7 +6,11 @@ add_executable(zorvan
   ${CMAKE_CURRENT_LIST_DIR}/command_line.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/quit_signals.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/screen_menu.cpp
   ${CMAKE_CURRENT_LIST_DIR}/status_follower.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/status_panel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/status_words.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tray_icon.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window_system.cpp)
 target_include_directories(zorvan PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(zorvan PRIVATE ZORVAN_VERSION="${PROJECT_VERSION}")

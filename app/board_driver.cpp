@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QSettings>
 #include <cstdio>
 #include <utility>
 
@@ -14,6 +15,7 @@
 #include "platform/qt_screens.h"
 #include "platform/qt_translations.h"
 #include "platform/randr_screens.h"
+#include "platform/settings_file_update.h"
 #include "serial/vx_serial_port_list.h"
 
 namespace zorvan::app {
@@ -59,16 +61,17 @@ int listScreens(const std::string& requested) {
     return 0;
 }
 
-BoardDriver::BoardDriver(Options options) : log_(options.log) {
+BoardDriver::BoardDriver(Options options) : log_(options.log), screenOverride_(options.screen) {
     processes_.setReport([this](const std::string& line) {
         if (log_) {
             log_(line);
         }
     });
-    // The tool calibrates this driver's board and pauses this driver, even
-    // when another driver published its pid last.
+    // The tool calibrates this driver's board, on the screen named for this
+    // run if any, and pauses this driver, even when another driver published
+    // its pid last.
     const std::vector<std::string> toolArguments =
-        CalivoLauncher::launchArguments(options.devicePath, ::getpid());
+        CalivoLauncher::launchArguments(options.devicePath, ::getpid(), options.screen);
     launcher_ =
         std::make_unique<CalivoLauncher>(prefs_, processes_, ownExecutablePath(), toolArguments);
     menuLauncher_ = std::make_unique<CalivoLauncher>(menuPrefs_, processes_, ownExecutablePath(),
@@ -178,7 +181,10 @@ void BoardDriver::withdrawGoneTool() {
     }
 }
 
-void BoardDriver::statusChanged() const {
+void BoardDriver::statusChanged() {
+    // Reader thread. A reader that has ended leaves no mode behind: the
+    // board that comes next reports its own.
+    status_.publishBoardOpen(processRunFlags().iRun.load(std::memory_order_relaxed) > 0);
     if (statusListener_) {
         statusListener_();
     }
@@ -216,6 +222,40 @@ void BoardDriver::calibrate() {
         log_("calibration asked for from the menu");
     }
     menuLauncher_->startCalivo();
+}
+
+std::vector<ScreenInfo> BoardDriver::screens() const {
+    return desktopScreens();
+}
+
+std::string BoardDriver::boardScreenName() {
+    menuPrefs_.synchronize();
+    return chooseBoardScreen(desktopScreens(), requestedScreen(menuPrefs_, screenOverride_)).name;
+}
+
+bool BoardDriver::chooseScreen(const std::string& name) {
+    // Never through QSettings on the shared file itself: see
+    // updateSettingsFile().
+    const SettingsFileUpdate saved =
+        updateSettingsFile(menuPrefs_.fileName(), [&name](QSettings& settings) {
+            settings.setValue(kScreenKey, QString::fromStdString(name));
+        });
+    if (saved.status != SettingsFileUpdate::Status::Done) {
+        const std::string line = "cannot save the board's screen " + name + ": " + saved.reason;
+        std::fprintf(stderr, "zorvan: %s\n", line.c_str());
+        if (log_) {
+            log_(line);
+        }
+        return false;
+    }
+    if (log_) {
+        log_(screenOverride_.empty()
+                 ? "board screen chosen from the menu: " + name
+                 : "board screen " + name + " saved for the next runs; this run keeps --screen " +
+                       screenOverride_);
+    }
+    processRunFlags().bNeedReadPara.store(true, std::memory_order_relaxed);
+    return true;
 }
 
 }  // namespace zorvan::app

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "driver/app_controller.h"
 #include "driver/board_input.h"
@@ -15,6 +16,7 @@
 #include "platform/qt_alert_presenter.h"
 #include "platform/qt_main_display.h"
 #include "platform/randr_screens.h"
+#include "platform/screen_layout.h"
 
 namespace zorvan::app {
 
@@ -66,10 +68,22 @@ class BoardDriver {
     // The board as the window shows it; GUI thread.
     BoardStatusSnapshot status() const { return takeSnapshot(processRunFlags(), status_); }
 
+    // The screens of the desktop now; GUI thread.
+    std::vector<ScreenInfo> screens() const;
+    // The screen named for this run on the command line; empty: none.
+    const std::string& screenOverride() const { return screenOverride_; }
+    // The screen the board covers now: the command line's, else the saved
+    // choice, else the primary. GUI thread.
+    std::string boardScreenName();
+    // Saves `name` as the board's screen ("Screen") and has the reader take
+    // it at its next load, at the board's next pause. Says in the log what
+    // it did; false when the choice could not be saved. GUI thread.
+    bool chooseScreen(const std::string& name);
+
     AppController& controller() { return *controller_; }
 
   private:
-    void statusChanged() const;
+    void statusChanged();
     // Reader thread: the calibration tool a pause is for (see
     // AppController::Services::pausingTool), and the clean-up after it died.
     std::int64_t pausingTool();
@@ -95,6 +109,7 @@ class BoardDriver {
     std::unique_ptr<StoredCalibrationLoader> loader_;
     std::unique_ptr<AppController> controller_;
     std::string startFailure_;
+    std::string screenOverride_;
     bool stopped_ = false;
     std::function<void()> statusListener_;
 };

@@ -45,6 +45,11 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     parser.addOption(pointerLog);
     parser.addOption(screen);
     parser.addOption(listScreens);
+    const QCommandLineOption hidden(
+        {"hidden", "tray"},
+        "Start with the window hidden, as the icon in the system tray (the autostart entry "
+        "uses this). Where the desktop has no tray the window shows anyway.");
+    parser.addOption(hidden);
     const QCommandLineOption listDevices(
         "list-devices", "Print the serial ports, one 'name:path' a line, and exit.");
     parser.addOption(listDevices);
@@ -95,6 +100,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     result.options.pointerLog = parser.value(pointerLog);
     result.options.screen = parser.value(screen);
     result.options.listScreens = parser.isSet(listScreens);
+    result.options.hidden = parser.isSet(hidden);
     return result;
 }
 

@@ -15,6 +15,7 @@ struct CommandLine {
     QString pointerLog;                             // the log backend's file; empty: stdout
     QString screen;            // the board's screen by name; empty: the stored choice or primary
     bool listScreens = false;  // print the screens and exit
+    bool hidden = false;       // start with only the tray icon, when there is a tray
 };
 
 struct ParsedCommandLine {

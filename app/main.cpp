@@ -8,12 +8,16 @@
 
 #include <QApplication>
 #include <QMetaObject>
+#include <QSystemTrayIcon>
 
 #include "app/board_driver.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/quit_signals.h"
+#include "app/screen_menu.h"
 #include "app/status_follower.h"
+#include "app/status_panel.h"
+#include "app/tray_icon.h"
 #include "app/window_system.h"
 #include "driver/run_flags.h"
 #include "platform/qsettings_store.h"
@@ -120,7 +124,10 @@ int main(int argc, char** argv) {
         .screen = options.screen.toStdString(),
         .log = log,
         .requestQuit =
-            [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); },
+            [] {
+                QMetaObject::invokeMethod(
+                    qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+            },
         .requestExit =
             [](int code) {
                 QMetaObject::invokeMethod(
@@ -135,22 +142,74 @@ int main(int argc, char** argv) {
     // The reader stops and the board is closed (its settings restored) before
     // the window goes away.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [&driver] { driver.stop(); });
+    // The window only hides or minimises when closed; the driver ends by
+    // Quit, Ctrl+Q or a signal, never because no window is left.
+    application.setQuitOnLastWindowClosed(false);
+    const bool trayPresent = QSystemTrayIcon::isSystemTrayAvailable();
+    window.setCloseHides(trayPresent, log);
+    window.setWindowIcon(zorvan::app::trayIconFor(zorvan::app::TrayLook::Connected));
+
+    zorvan::app::StatusFollower* follower = nullptr;
+    zorvan::app::ScreenMenu screenMenu(
+        {
+            .screens = [&driver] { return driver.screens(); },
+            .boardScreen = [&driver] { return driver.boardScreenName(); },
+            .commandLineScreen = options.screen.toStdString(),
+            .choose =
+                [&driver, &follower](const std::string& name) {
+                    if (driver.chooseScreen(name) && follower != nullptr) {
+                        follower->refreshAll();
+                    }
+                },
+        },
+        &window);
+    const auto calibrate = [&driver] { driver.calibrate(); };
+    // exit(), not quit(): Qt's quit() first asks every window to close, and
+    // the window refuses (it only hides).
+    const auto quit = [] { QCoreApplication::exit(0); };
     window.installMenus(
         {
-            .calibrate = [&driver] { driver.calibrate(); },
+            .calibrate = calibrate,
             .listDevices = [&driver] { driver.listDevices(); },
             // The soft-key hold asks for calibration once; this re-arms it by hand.
             .rearmSoftKeys = [&driver] { driver.btnCheck(); },
+            .screenMenu = &screenMenu,
         },
         QObject::tr("<p><b>Zorvan %1</b></p><p>The driver for serial whiteboards: it reads the "
                     "board's packets and turns them into pointer input.</p>"
                     "<p>Board: %2<br>Settings: %3</p>")
             .arg(ZORVAN_VERSION, options.devicePath.toHtmlEscaped(),
                  zorvan::QSettingsStore().fileName().toHtmlEscaped()));
-    zorvan::app::StatusFollower status([&driver] { return driver.status(); },
-                                       options.devicePath.toStdString(), window, log);
+    window.statusPanel()->setCalibrate(calibrate);
+    zorvan::app::TrayIcon tray({
+        .showWindow = [&window] { window.showInFront(); },
+        .toggleWindow = [&window] { window.toggleShown(); },
+        .calibrate = calibrate,
+        .screenMenu = &screenMenu,
+        .quit = quit,
+    });
+    zorvan::app::StatusFollower status({
+        .read = [&driver] { return driver.status(); },
+        .boardScreen = [&driver] { return driver.boardScreenName(); },
+        .present =
+            [&window, &tray](const zorvan::app::PlainStatus& plain) {
+                window.statusPanel()->present(plain);
+                tray.present(plain);
+            },
+        .log = log,
+    });
+    follower = &status;
     driver.setStatusListener([&status] { status.changed(); });
-    window.show();
+    // At login the autostart entry asks for the tray icon alone; without a
+    // tray to bring the window back from, it shows anyway.
+    if (!options.hidden || !trayPresent) {
+        window.show();
+    }
+    if (!trayPresent) {
+        log(options.hidden
+                ? "no system tray on this desktop: showing the window although --hidden was given"
+                : "no system tray on this desktop: closing the window minimises it");
+    }
     driver.start();
     return application.exec();
 }

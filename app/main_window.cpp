@@ -1,49 +1,44 @@
 #include "app/main_window.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFontDatabase>
+#include <QFrame>
 #include <QKeySequence>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPlainTextEdit>
-#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/status_panel.h"
 
 namespace zorvan::app {
 
 namespace {
 // Bounds the memory of a log that runs for days.
 constexpr int kLogLines = 5000;
-
-QLabel* statusPart(QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // Framed, so the three parts read apart.
-    label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    label->setContentsMargins(4, 0, 4, 0);
-    return label;
-}
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent)
-    : QMainWindow(parent),
-      outputTextView_(new QPlainTextEdit(this)),
-      boardLabel_(statusPart(this)),
-      modeLabel_(statusPart(this)),
-      calibrationLabel_(statusPart(this)) {
+    : QMainWindow(parent), outputTextView_(new QPlainTextEdit), statusPanel_(new StatusPanel) {
     setWindowTitle("Zorvan");
     outputTextView_->setReadOnly(true);
     outputTextView_->setMaximumBlockCount(kLogLines);
     outputTextView_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    setCentralWidget(outputTextView_);
-    // The board first and stretching: its path is the longest part.
-    statusBar()->addWidget(boardLabel_, 1);
-    statusBar()->addWidget(modeLabel_);
-    statusBar()->addWidget(calibrationLabel_);
-    statusBar()->setSizeGripEnabled(false);
-    resize(640, 380);
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(statusPanel_);
+    auto* line = new QFrame(central);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(line);
+    layout->addWidget(outputTextView_, 1);
+    setCentralWidget(central);
+    resize(640, 420);
 }
 
 void MainWindow::appendLog(const QString& line) {
@@ -67,8 +62,13 @@ void MainWindow::installMenus(const Actions& actions, const QString& aboutText) 
     if (actions.rearmSoftKeys) {
         boardMenu_->addAction(tr("&Re-arm soft keys"), actions.rearmSoftKeys);
     }
+    if (actions.screenMenu != nullptr) {
+        boardMenu_->addMenu(actions.screenMenu);
+    }
     boardMenu_->addSeparator();
-    QAction* quit = boardMenu_->addAction(tr("&Quit"), qApp, &QCoreApplication::quit);
+    // exit(), not quit(): quit() would first ask this window to close, which
+    // it refuses.
+    QAction* quit = boardMenu_->addAction(tr("&Quit"), qApp, [] { QCoreApplication::exit(0); });
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit->setShortcutContext(Qt::ApplicationShortcut);
 
@@ -77,14 +77,45 @@ void MainWindow::installMenus(const Actions& actions, const QString& aboutText) 
                     [this, aboutText] { QMessageBox::about(this, tr("About Zorvan"), aboutText); });
 }
 
-void MainWindow::showStatus(const QString& board, const QString& mode, const QString& calibration) {
-    boardLabel_->setText(board);
-    modeLabel_->setText(mode);
-    calibrationLabel_->setText(calibration);
+void MainWindow::setCloseHides(bool hides, LogWriter log) {
+    closeHides_ = hides;
+    closeLog_ = std::move(log);
+    statusPanel_->setQuitHint(!hides);
 }
 
-QString MainWindow::statusText() const {
-    return boardLabel_->text() + " | " + modeLabel_->text() + " | " + calibrationLabel_->text();
+void MainWindow::showInFront() {
+    if (isMinimized()) {
+        showNormal();
+    } else {
+        show();
+    }
+    raise();
+    activateWindow();
+}
+
+void MainWindow::toggleShown() {
+    if (isVisible() && !isMinimized() && isActiveWindow()) {
+        hide();
+    } else {
+        showInFront();
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Teachers close windows that look like logs; the board must keep
+    // working. Quitting is a menu item.
+    event->ignore();
+    if (closeHides_) {
+        hide();
+    } else {
+        showMinimized();
+    }
+    if (closeLog_) {
+        closeLog_(closeHides_ ? "window closed: hidden; the board keeps working (the tray icon "
+                                "shows the window again and quits)"
+                              : "window closed: minimised; the board keeps working (Board > Quit "
+                                "or Ctrl+Q quits)");
+    }
 }
 
 }  // namespace zorvan::app

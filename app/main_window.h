@@ -4,14 +4,20 @@
 #include <QString>
 #include <functional>
 
-class QLabel;
+#include "driver/log_writer.h"
+
+class QCloseEvent;
 class QMenu;
 class QPlainTextEdit;
 
 namespace zorvan::app {
 
-// The driver's one window: a read-only log view, the Board and Help menus,
-// and a status line with the board, its mode and the calibration in use.
+class StatusPanel;
+
+// The driver's one window: the status panel above a read-only log view, and
+// the Board and Help menus. Closing it never ends the driver: it hides the
+// window when the desktop has a tray to bring it back from, and minimises
+// it otherwise; Quit (Board menu, Ctrl+Q, the tray) ends it.
 class MainWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -21,6 +27,7 @@ class MainWindow : public QMainWindow {
         std::function<void()> calibrate;      // signal or start the calibration tool
         std::function<void()> listDevices;    // log the serial ports (the port list)
         std::function<void()> rearmSoftKeys;  // btnCheck
+        QMenu* screenMenu = nullptr;          // Board ▸ Screen, not owned
     };
 
     explicit MainWindow(QWidget* parent = nullptr);
@@ -34,18 +41,26 @@ class MainWindow : public QMainWindow {
     // (About, showing `aboutText`). Call once.
     void installMenus(const Actions& actions, const QString& aboutText);
 
-    // GUI thread only: the three parts of the status line.
-    void showStatus(const QString& board, const QString& mode, const QString& calibration);
-    QString statusText() const;
-
+    StatusPanel* statusPanel() const { return statusPanel_; }
     QMenu* boardMenu() const { return boardMenu_; }
+
+    // Whether closing hides the window (a tray icon brings it back) or
+    // minimises it (no tray: the panel then says how to quit); `log` is
+    // told which, at each close.
+    void setCloseHides(bool hides, LogWriter log = {});
+    // Shows the window in front, or hides it when it is in front already.
+    void toggleShown();
+    void showInFront();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     QPlainTextEdit* outputTextView_;
+    StatusPanel* statusPanel_;
     QMenu* boardMenu_ = nullptr;
-    QLabel* boardLabel_;
-    QLabel* modeLabel_;
-    QLabel* calibrationLabel_;
+    bool closeHides_ = false;
+    LogWriter closeLog_;
 };
 
 }  // namespace zorvan::app

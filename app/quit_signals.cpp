@@ -32,7 +32,9 @@ QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
         char buffer[16];
         while (::read(gWakeFds[0], buffer, sizeof buffer) > 0) {
         }
-        QCoreApplication::quit();
+        // exit(), not quit(): quit() first asks the windows to close, and
+        // the driver's window refuses.
+        QCoreApplication::exit(0);
     });
     struct sigaction action {};
     sigemptyset(&action.sa_mask);

@@ -3,17 +3,10 @@
 #include <QMetaObject>
 #include <utility>
 
-#include "app/main_window.h"
-
 namespace zorvan::app {
 
-StatusFollower::StatusFollower(std::function<BoardStatusSnapshot()> read, std::string devicePath,
-                               MainWindow& window, LogWriter log, QObject* parent)
-    : QObject(parent),
-      read_(std::move(read)),
-      devicePath_(std::move(devicePath)),
-      window_(window),
-      log_(std::move(log)) {
+StatusFollower::StatusFollower(Sources sources, QObject* parent)
+    : QObject(parent), sources_(std::move(sources)) {
     refresh();
 }
 
@@ -31,21 +24,39 @@ void StatusFollower::changed() {
         Qt::QueuedConnection);
 }
 
+void StatusFollower::refreshAll() {
+    first_ = true;
+    refresh();
+}
+
 void StatusFollower::refresh() {
-    const BoardStatusSnapshot now = read_();
+    const BoardStatusSnapshot now = sources_.read();
     if (!first_ && now == shown_) {
         return;
     }
-    if (!first_ && log_) {
+    if (!first_ && sources_.log) {
         for (const std::string& line : statusChangeLines(shown_, now)) {
-            log_(line);
+            sources_.log(line);
         }
+    }
+    // A grid that replaces another one loaded in this run was just made (the
+    // calibration tool saves, then has it loaded); the first one loaded was
+    // made at some time before.
+    if (now.calibration == BoardStatus::Calibration::Stored &&
+        shown_.calibration != BoardStatus::Calibration::NotLoaded &&
+        now.gridFingerprint != shown_.gridFingerprint) {
+        calibratedAt_ = QTime::currentTime();
     }
     first_ = false;
     shown_ = now;
-    window_.showStatus(QString::fromStdString(boardText(now, devicePath_)),
-                       QString::fromStdString(modeText(now)),
-                       QString::fromStdString(calibrationText(now)));
+    CalibrationFacts facts;
+    facts.calibratedAt = calibratedAt_;
+    if (sources_.boardScreen) {
+        facts.screen = QString::fromStdString(sources_.boardScreen());
+    }
+    if (sources_.present) {
+        sources_.present(plainStatus(now, facts));
+    }
 }
 
 }  // namespace zorvan::app

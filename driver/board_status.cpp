@@ -15,8 +15,9 @@ void BoardStatus::publishMode(bool touch, bool softKeys) {
 }
 
 void BoardStatus::publishCalibration(bool stored, std::int32_t columns, std::int32_t rows,
-                                     CalibrationOrigin from) {
+                                     std::uint64_t fingerprint, CalibrationOrigin from) {
     gridColumns.store(columns, kRelaxed);
+    gridFingerprint.store(fingerprint, kRelaxed);
     origin.store(stored ? from : CalibrationOrigin::None, kRelaxed);
     gridRows.store(rows, kRelaxed);
     calibration.store(stored ? Calibration::Stored : Calibration::BuiltIn,
@@ -26,18 +27,31 @@ void BoardStatus::publishCalibration(bool stored, std::int32_t columns, std::int
     }
 }
 
+void BoardStatus::publishBoardOpen(bool open) {
+    if (open) {
+        boardSeen.store(true, kRelaxed);
+    } else {
+        // The next board (or the same one plugged in again) reports its own
+        // mode; until then none is known.
+        mode.store(Mode::Unknown, kRelaxed);
+    }
+}
+
 BoardStatusSnapshot takeSnapshot(const RunFlags& flags, const BoardStatus& status) {
     BoardStatusSnapshot s;
     if (flags.iRun.load(kRelaxed) > 0) {
         s.board = flags.bRun.load(kRelaxed) ? BoardStatusSnapshot::Board::Connected
                                             : BoardStatusSnapshot::Board::Paused;
+        s.mode = status.mode.load(kRelaxed);
+    } else if (status.boardSeen.load(kRelaxed)) {
+        s.board = BoardStatusSnapshot::Board::Unplugged;
     }
-    s.mode = status.mode.load(kRelaxed);
     s.calibration = status.calibration.load(std::memory_order_acquire);
     if (s.calibration != BoardStatus::Calibration::NotLoaded) {
         s.gridColumns = status.gridColumns.load(kRelaxed);
         s.gridRows = status.gridRows.load(kRelaxed);
         s.calibrationOrigin = status.origin.load(kRelaxed);
+        s.gridFingerprint = status.gridFingerprint.load(kRelaxed);
     }
     if (s.calibration == BoardStatus::Calibration::Stored) {
         s.calibrationUsable = flags.bGet.load(kRelaxed);
@@ -51,6 +65,8 @@ std::string boardText(const BoardStatusSnapshot& s, const std::string& path) {
             return "board connected at " + path;
         case BoardStatusSnapshot::Board::Paused:
             return "board paused by the calibration tool";
+        case BoardStatusSnapshot::Board::Unplugged:
+            return "board unplugged from " + path;
         case BoardStatusSnapshot::Board::Waiting:
             break;
     }

@@ -26,6 +26,12 @@ struct BoardStatus {
     // Whose file the grid came from (StoredCalibrationLoader::originText).
     std::atomic<CalibrationOrigin> origin{CalibrationOrigin::None};
     std::atomic<Calibration> calibration{Calibration::NotLoaded};
+    // Tells one loaded grid from another of the same form (a recalibration);
+    // stored before the kind, as the size is.
+    std::atomic<std::uint64_t> gridFingerprint{0};
+    // Whether a reader has had the board open in this run: its absence then
+    // is an unplug, not a first wait.
+    std::atomic<bool> boardSeen{false};
 
     // Called on the reader thread after a mode that differs from the last
     // one, and after each load: the window follows these instead of polling.
@@ -34,18 +40,25 @@ struct BoardStatus {
 
     void publishMode(bool touch, bool softKeys);
     void publishCalibration(bool stored, std::int32_t columns, std::int32_t rows,
+                            std::uint64_t fingerprint = 0,
                             CalibrationOrigin from = CalibrationOrigin::Own);
+    // The reader has the board open (true), or has closed it and ended
+    // (false): what the board said about itself holds no more.
+    void publishBoardOpen(bool open);
 
     static_assert(std::atomic<Mode>::is_always_lock_free);
     static_assert(std::atomic<Calibration>::is_always_lock_free);
     static_assert(std::atomic<CalibrationOrigin>::is_always_lock_free);
     static_assert(std::atomic<std::int32_t>::is_always_lock_free);
+    static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
+    static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
 // One consistent-enough look at the board for the window, taken on the GUI
 // thread after each change it is told of.
 struct BoardStatusSnapshot {
-    enum class Board : std::uint8_t { Waiting, Connected, Paused };
+    // Unplugged: waiting again after the board had been open in this run.
+    enum class Board : std::uint8_t { Waiting, Connected, Paused, Unplugged };
 
     Board board = Board::Waiting;
     BoardStatus::Mode mode = BoardStatus::Mode::Unknown;
@@ -55,6 +68,7 @@ struct BoardStatusSnapshot {
     bool calibrationUsable = true;  // the stored grid passed its spacing check
     // Whose file the grid in use came from (StoredCalibrationLoader::originText).
     CalibrationOrigin calibrationOrigin = CalibrationOrigin::None;
+    std::uint64_t gridFingerprint = 0;
 
     friend bool operator==(const BoardStatusSnapshot&, const BoardStatusSnapshot&) = default;
 };

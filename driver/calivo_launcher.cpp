@@ -15,8 +15,14 @@ CalivoLauncher::CalivoLauncher(SettingsStore& prefs, ProcessControl& processes,
       now_(std::move(now)) {}
 
 std::vector<std::string> CalivoLauncher::launchArguments(const std::string& devicePath,
-                                                         std::int64_t driverPid) {
-    return {"--device", devicePath, "--driver-pid", std::to_string(driverPid)};
+                                                         std::int64_t driverPid,
+                                                         const std::string& screen) {
+    std::vector<std::string> arguments{"--device", devicePath, "--driver-pid",
+                                       std::to_string(driverPid)};
+    if (!screen.empty()) {
+        arguments.insert(arguments.end(), {"--screen", screen});
+    }
+    return arguments;
 }
 
 std::string CalivoLauncher::toolPathNextTo(const std::string& executablePath) {

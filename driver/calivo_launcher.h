@@ -31,9 +31,12 @@ class CalivoLauncher {
 
     // What a driver tells the tool it launches, so that the tool calibrates
     // this driver's board and pauses this driver, whatever other driver has
-    // published its pid in the shared settings.
+    // published its pid in the shared settings; and the screen named on the
+    // driver's command line (empty: none), which wins over the saved one in
+    // the tool as it does in the driver.
     static std::vector<std::string> launchArguments(const std::string& devicePath,
-                                                    std::int64_t driverPid);
+                                                    std::int64_t driverPid,
+                                                    const std::string& screen = {});
 
     // Synchronizes the store, reads "CalivoPid" and signals that process if it
     // can be the calibration tool (greater than 1, within the pid range, and

@@ -1,5 +1,6 @@
 #include "driver/stored_calibration_loader.h"
 
+#include <cstddef>
 #include <cstdio>
 
 #include "calibration/read_system_param.h"
@@ -18,6 +19,23 @@ class MeasuredDisplay : public MainDisplay {
   private:
     DisplaySize size_;
 };
+
+// Tells a recalibration from a reload of the same grid (FNV-1a over the raw
+// dots in use and the form).
+std::uint64_t gridFingerprint(const CalibrationTables& t) {
+    std::uint64_t hash = 14695981039346656037ull;
+    const auto mix = [&hash](const void* data, std::size_t size) {
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < size; ++i) {
+            hash = (hash ^ bytes[i]) * 1099511628211ull;
+        }
+    };
+    mix(&t.W_Dot, sizeof t.W_Dot);
+    mix(&t.H_Dot, sizeof t.H_Dot);
+    mix(t.Comm_X.data(), sizeof t.Comm_X);
+    mix(t.Comm_Y.data(), sizeof t.Comm_Y);
+    return hash;
+}
 
 }  // namespace
 
@@ -137,7 +155,8 @@ bool StoredCalibrationLoader::load() {
         origin = fallback_->calibrationOrigin();
     }
     if (status_ != nullptr) {
-        status_->publishCalibration(stored, tables_.W_Dot, tables_.H_Dot, origin);
+        status_->publishCalibration(stored, tables_.W_Dot, tables_.H_Dot, gridFingerprint(tables_),
+                                    origin);
     }
     tellOrigin(origin);
     tellWhyBuiltIn(stored);

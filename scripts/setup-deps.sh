@@ -19,6 +19,8 @@ test=(
   clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  # a stand-alone system tray for the tray icon's tests and screenshots
+  trayer
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   clang libclang-rt-14-dev
   lintian man-db

@@ -138,15 +138,25 @@ TEST(CalivoLauncher, RequestsWhileTheToolStartsLaunchNothingMore) {
     EXPECT_EQ(l.store.synchronizeCount(), 7);
 }
 
-TEST(CalivoLauncher, TheLaunchedToolIsToldTheBoardAndTheDriver) {
-    MemorySettingsStore store;
-    FakeProcesses processes;
-    CalivoLauncher launcher(store, processes, "/opt/zorvan/lib/zorvan",
-                            CalivoLauncher::launchArguments("/dev/ttyUSB1", 2345));
-    launcher.startCalivo();
-    EXPECT_EQ(processes.calls,
-              std::vector<std::string>{
-                  "launch /opt/zorvan/lib/Calivo.app --device /dev/ttyUSB1 --driver-pid 2345"});
+TEST(CalivoLauncher, TheLaunchedToolIsToldTheBoardTheDriverAndAScreenNamedForThisRun) {
+    struct Case {
+        std::string screen;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"", "launch /opt/zorvan/lib/Calivo.app --device /dev/ttyUSB1 --driver-pid 2345"},
+        {"DUMMY1",
+         "launch /opt/zorvan/lib/Calivo.app --device /dev/ttyUSB1 --driver-pid 2345 --screen "
+         "DUMMY1"},
+    };
+    for (const Case& c : cases) {
+        MemorySettingsStore store;
+        FakeProcesses processes;
+        CalivoLauncher launcher(store, processes, "/opt/zorvan/lib/zorvan",
+                                CalivoLauncher::launchArguments("/dev/ttyUSB1", 2345, c.screen));
+        launcher.startCalivo();
+        EXPECT_EQ(processes.calls, std::vector<std::string>{c.expected});
+    }
 }
 
 TEST(CalivoLauncher, ToolPathReplacesTheLastComponentAndKeepsTheSeparator) {

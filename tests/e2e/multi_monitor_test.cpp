@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@
 #include "platform/uinput_sink.h"
 #include "pointer/mouse_primitives.h"
 #include "tests/support/child_process.h"
+#include "tests/support/x_desktop.h"
 #include "tests/support/x_event_recorder.h"
 #include "tests/support/xorg_display.h"
 
@@ -219,6 +221,44 @@ TEST_F(MultiMonitor, XtestLandsEveryPointOnTheProjectorWhetherPrimaryOrNamed) {
         }
         EXPECT_EQ(presses, 1);
     }
+}
+
+// A stroke once the screen has been chosen and loaded (the driver loads at
+// the board's pauses).
+constexpr char kLateStroke[] = "wait 9000\nmode pen\nstroke 500 400 3500 3600 12\nwait 300\n";
+
+TEST_F(MultiMonitor, TheScreenChosenInTheMenuIsSavedAndTheBoardLandsOnIt) {
+    std::string device;
+    auto sim = board(kLateStroke, device);
+    ASSERT_FALSE(device.empty());
+    auto zorvan = driver(device, {});
+    test::XDesktop desktop(xorg_->name());
+    ASSERT_TRUE(desktop.ok());
+    const unsigned long window = desktop.findWindow("Zorvan", milliseconds(10000));
+    ASSERT_NE(window, 0u);
+    const auto origin = desktop.origin(window);
+    ASSERT_TRUE(origin);
+    // Board (the first title of the menu bar) > Screen > 2, the projector.
+    desktop.click(origin->first + 20, origin->second + 10, 1);
+    std::this_thread::sleep_for(milliseconds(500));
+    desktop.typeKey("s");
+    std::this_thread::sleep_for(milliseconds(500));
+    desktop.typeKey("2");
+    bool chosen = false;
+    while (auto line = zorvan->readLine(milliseconds(5000))) {
+        if (*line == "board screen chosen from the menu: DUMMY1") {
+            chosen = true;
+            break;
+        }
+    }
+    ASSERT_TRUE(chosen);
+    std::ifstream settings(config_ / "Zorvan" / "Zorvan.conf");
+    const std::string saved((std::istreambuf_iterator<char>(settings)), {});
+    EXPECT_NE(saved.find("Screen=DUMMY1"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("DotCount=2"), std::string::npos) << saved;
+
+    ASSERT_TRUE(sim->wait(milliseconds(30000)).has_value());
+    EXPECT_EQ(awaitPointer({1024 + 720, 540}, milliseconds(5000)), (Point{1024 + 720, 540}));
 }
 
 // One stroke to the far bottom-right corner, a pause, another.

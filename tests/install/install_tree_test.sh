@@ -59,8 +59,8 @@ for prefix in /usr /opt/zorvan; do
     icon=$(desktop_key "$entry" Icon)
     [ -f "$p/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "$entry has no icon '$icon'"
   done
-  [ "$(desktop_key "$root$autostart_dir/zorvan.desktop" Exec)" = zorvan ] ||
-    fail "the autostart entry does not start zorvan"
+  [ "$(desktop_key "$root$autostart_dir/zorvan.desktop" Exec)" = "zorvan --hidden" ] ||
+    fail "the autostart entry does not start zorvan as a tray icon"
 
   [ -f "$root$rules_dir/60-zorvan.rules" ] || fail "udev rule not in $rules_dir"
   grep -qx uinput "$root$modules_dir/zorvan.conf" 2>/dev/null || fail "uinput not loaded at boot"
