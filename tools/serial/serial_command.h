@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ bool takeLineOption(const std::vector<std::string>& args, std::size_t& i, LineOp
 std::shared_ptr<serial::VXSerialPort> openPort(const std::string& path, const LineOptions& options);
 
 void printUsage(std::FILE* out);
+// "zorvan-serial VERSION" on stdout.
+void printVersion();
 
 // A word that is no option of the subcommand: its PATH the first time,
 // otherwise an error.
