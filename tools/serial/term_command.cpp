@@ -82,10 +82,48 @@ class Terminal final : public serial::VXSerialPortReadDelegate {
             fail();
             return;
         }
-        if (!show(report.data, "RX ")) {
+        if (!received(report.data)) {
             return;
         }
         report.serialPort->readDataInBackground();
+    }
+
+    // With --hex, bytes that come a few at a time (a slow line) gather into
+    // lines of 16: a part line shows after a pause, or before what is sent.
+    bool received(std::span<const std::uint8_t> bytes) {
+        if (!hex) {
+            return show(bytes, "");
+        }
+        received_.insert(received_.end(), bytes.begin(), bytes.end());
+        const std::size_t whole = received_.size() / 16 * 16;
+        if (whole > 0) {
+            const bool shown = show(std::span(received_).first(whole), "RX ");
+            received_.erase(received_.begin(),
+                            received_.begin() + static_cast<std::ptrdiff_t>(whole));
+            if (!shown) {
+                return false;
+            }
+        }
+        if (!received_.empty()) {
+            // Only the latest timer shows the part line; the loop runs no
+            // task after the terminal is gone.
+            loop_.postAfter(50ms, [this, generation = ++generation_] {
+                if (generation == generation_) {
+                    showReceived();
+                }
+            });
+        }
+        return true;
+    }
+    bool showReceived() {
+        const bool shown = received_.empty() || show(received_, "RX ");
+        received_.clear();
+        return shown;
+    }
+    void sent(std::span<const std::uint8_t> bytes) {
+        if (showReceived()) {
+            show(bytes, "TX ");
+        }
     }
 
     // Writes to stdout, with --hex as hex and text after the direction's
@@ -120,6 +158,8 @@ class Terminal final : public serial::VXSerialPortReadDelegate {
 
   private:
     serial::PlainRunLoop& loop_;
+    std::vector<std::uint8_t> received_;  // --hex: a part line not yet shown
+    std::uint64_t generation_ = 0;
 };
 
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -294,7 +334,7 @@ int runTerm(const std::vector<std::string>& args) {
          .onInput =
              [&](std::span<const std::uint8_t> bytes) {
                  if (echo || hex) {
-                     terminal->show(bytes, "TX ");
+                     terminal->sent(bytes);
                  }
              },
          .onInputEnd =
@@ -344,6 +384,9 @@ int runTerm(const std::vector<std::string>& args) {
     }
     port->readDataInBackground();
     loop->run();
+    if (terminal->status == 0) {
+        terminal->showReceived();
+    }
     feeder.stop();
     if (signalWatch != 0) {
         loop->unwatch(signalWatch);
