@@ -2,7 +2,6 @@
 # plain C++ and POSIX, no Qt.
 add_library(zorvan_driver STATIC
   ${CMAKE_CURRENT_LIST_DIR}/app_controller.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/board_lock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board_open_failure.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board_serial_link.cpp
   ${CMAKE_CURRENT_LIST_DIR}/board_status.cpp

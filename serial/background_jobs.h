@@ -3,6 +3,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "serial/kept_input.h"
+
 namespace zorvan::serial {
 
 // What a port's background reads and writes share with the port. The port
@@ -19,6 +21,9 @@ struct BackgroundJobs {
     // Jobs asked for and not yet ended.
     std::atomic<int> reads{0};
     std::atomic<int> writes{0};
+    // Input read past a line's end, for the next read of any kind; cleared
+    // at open and close.
+    KeptInput kept;
 };
 
 }  // namespace zorvan::serial

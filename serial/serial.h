@@ -5,7 +5,9 @@
 // its error values. Link zorvan::serial (CMake) or zorvan-serial (pkg-config).
 #include "file_handle.h"
 #include "line_settings.h"
+#include "modem_lines.h"
 #include "plain_run_loop.h"
+#include "port_lock.h"
 #include "run_loop.h"
 #include "scripted_port_registry.h"
 #include "serial_error.h"

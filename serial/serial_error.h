@@ -23,6 +23,8 @@ enum : int {
     VXSerialErrorBufferFull = 101,     // 4096 bytes gathered without a stop condition
     VXSerialErrorNothingToWrite = 200,
     VXSerialErrorPartialWrite = 201,  // the write call took only part of the data
+    VXSerialErrorNoModemLines = 300,  // the device has no modem-control lines (a pseudo-terminal)
+    VXSerialErrorPortLocked = 301,    // another open of the device holds its advisory lock
 };
 
 // Why a read ended with code 0 (userInfo "endCode").
@@ -35,6 +37,8 @@ enum : int {
 inline constexpr const char VXBytesReadKey[] = "bytesRead";        // std::uint64_t
 inline constexpr const char VXEndCodeKey[] = "endCode";            // std::int64_t
 inline constexpr const char VXBytesWrittenKey[] = "bytesWritten";  // std::uint64_t
+// The pid of the process holding the port's lock (code 301), when known.
+inline constexpr const char VXLockHolderPidKey[] = "lockHolderPid";  // std::int64_t
 
 struct SerialError;
 

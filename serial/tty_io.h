@@ -24,6 +24,26 @@ Wait waitReadable(int fd, int wakeFd, long long timeoutMicros);
 // Waits until fd takes output or wakeFd fires (no limit).
 Wait waitWritable(int fd, int wakeFd);
 
+// What readWhenReady did.
+struct ReadResult {
+    Wait wait = Wait::Failed;  // Ready when a read call answered
+    ssize_t count = 0;         // then: > 0 bytes read, 0 end of file, -1 failed
+    int error = 0;             // errno of the failed read
+};
+
+// One read of up to count bytes. With a non-blocking descriptor on the
+// device (nonBlockingFd >= 0) the read is tried first and the wait (as
+// waitReadable, on fd's device and wakeFd, at most timeoutMicros in all)
+// comes only when nothing is there yet: a stream of input costs one call per
+// chunk, not two. Without one, it waits on fd and then reads it.
+ReadResult readWhenReady(int fd, int nonBlockingFd, int wakeFd, void* into, std::size_t count,
+                         long long timeoutMicros);
+// Writes up to count bytes: tried first on nonBlockingFd (when >= 0), waiting
+// for room (no limit; wakeFd ends it) only when the device takes nothing;
+// without one, waits on fd and writes it. The count, or -1 (errno set, or the
+// wait failed or was woken: then errno is 0).
+ssize_t writeWhenReady(int fd, int nonBlockingFd, int wakeFd, const void* from, std::size_t count);
+
 // One read or write call; the count, or -1 with errno set.
 ssize_t readSome(int fd, void* into, std::size_t count);
 ssize_t writeSome(int fd, const void* from, std::size_t count);

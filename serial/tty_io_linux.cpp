@@ -68,6 +68,62 @@ Wait waitWritable(int fd, int wakeFd) {
     return waitFor(fd, POLLOUT, wakeFd, kNoLimit);
 }
 
+ReadResult readWhenReady(int fd, int nonBlockingFd, int wakeFd, void* into, std::size_t count,
+                         long long timeoutMicros) {
+    if (nonBlockingFd < 0) {
+        const Wait wait = waitReadable(fd, wakeFd, timeoutMicros);
+        if (wait != Wait::Ready) {
+            return {wait};
+        }
+        const ssize_t n = readSome(fd, into, count);
+        return {Wait::Ready, n, n < 0 ? errno : 0};
+    }
+    const auto start = Clock::now();
+    for (bool waited = false;; waited = true) {
+        const ssize_t n = readSome(nonBlockingFd, into, count);
+        // Before any wait, 0 is no end of file: a record with VMIN and VTIME
+        // both 0 answers 0 for "nothing yet" even without O_NONBLOCK. A
+        // device that has gone answers 0 again once the wait says so.
+        if (n > 0 || (n == 0 && waited)) {
+            return {Wait::Ready, n, 0};
+        }
+        if (n < 0 && errno != EAGAIN) {
+            return {Wait::Ready, n, errno};
+        }
+        long long left = kNoLimit;
+        if (timeoutMicros >= 0) {
+            const auto spent =
+                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+            left = timeoutMicros > spent ? timeoutMicros - spent : 0;
+            if (left == 0 && waited) {
+                return {Wait::TimedOut};
+            }
+        }
+        const Wait wait = waitReadable(nonBlockingFd, wakeFd, left);
+        if (wait != Wait::Ready) {
+            return {wait};
+        }
+    }
+}
+
+ssize_t writeWhenReady(int fd, int nonBlockingFd, int wakeFd, const void* from, std::size_t count) {
+    const int target = nonBlockingFd >= 0 ? nonBlockingFd : fd;
+    if (nonBlockingFd < 0 && waitWritable(fd, wakeFd) != Wait::Ready) {
+        errno = 0;
+        return -1;
+    }
+    for (;;) {
+        const ssize_t n = writeSome(target, from, count);
+        if (n >= 0 || errno != EAGAIN) {
+            return n;
+        }
+        if (waitWritable(target, wakeFd) != Wait::Ready) {
+            errno = 0;
+            return -1;
+        }
+    }
+}
+
 ssize_t readSome(int fd, void* into, std::size_t count) {
     ssize_t n = 0;
     do {

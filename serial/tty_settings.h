@@ -32,6 +32,11 @@ long speed(const LineSettings& settings);
 // record cannot hold (0, negative, above 2^32 - 1).
 bool setSpeed(LineSettings& settings, long rate);
 
+// XON/XOFF: on when either direction (IXON, IXOFF) is; the setter sets or
+// clears both.
+bool softwareFlow(const LineSettings& settings);
+void setSoftwareFlow(LineSettings& settings, bool on);
+
 char endOfLine(const LineSettings& settings);
 void setEndOfLine(LineSettings& settings, char c);
 

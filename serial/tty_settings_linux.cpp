@@ -149,6 +149,15 @@ bool setSpeed(LineSettings& settings, long rate) {
     return true;
 }
 
+bool softwareFlow(const LineSettings& settings) {
+    return (settings.inputFlags & (IXON | IXOFF)) != 0;
+}
+
+void setSoftwareFlow(LineSettings& settings, bool on) {
+    settings.inputFlags = on ? (settings.inputFlags | IXON | IXOFF)
+                             : (settings.inputFlags & ~static_cast<std::uint32_t>(IXON | IXOFF));
+}
+
 char endOfLine(const LineSettings& settings) {
     return static_cast<char>(settings.controlChars[VEOL]);
 }

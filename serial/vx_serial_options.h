@@ -26,5 +26,9 @@ inline constexpr const char VXSerialOptionOutputFlowControl[] = "VXSerialOptionO
 inline constexpr const char VXSerialOptionEcho[] = "VXSerialOptionEcho";
 // "YES" when canonical (line) mode is on; absent otherwise. Any value turns it on.
 inline constexpr const char VXSerialOptionCanonicalMode[] = "VXSerialOptionCanonicalMode";
+// "YES" when software (XON/XOFF) flow control is on; absent otherwise. Any
+// value turns it on.
+inline constexpr const char VXSerialOptionSoftwareFlowControl[] =
+    "VXSerialOptionSoftwareFlowControl";
 
 }  // namespace zorvan::serial

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "serial/background_jobs.h"
+#include "serial/tty_device.h"
 
 namespace zorvan::serial {
 
@@ -13,6 +14,7 @@ VXSerialPort::VXSerialPort(std::string path, std::string name, std::string type)
     : bsdPath_(std::move(path)),
       serviceName_(std::move(name)),
       serviceType_(std::move(type)),
+      control_(tty::deviceControl()),
       creatorsLoop_(RunLoop::currentLoop()),
       jobs_(std::make_shared<BackgroundJobs>()) {}
 

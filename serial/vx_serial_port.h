@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <concepts>
 #include <cstddef>
 #include <functional>
@@ -15,6 +16,8 @@
 
 #include "file_handle.h"
 #include "line_settings.h"
+#include "modem_lines.h"
+#include "port_lock.h"
 #include "port_registry.h"
 #include "run_loop.h"
 #include "serial_error.h"
@@ -27,6 +30,9 @@ namespace zorvan::serial {
 struct DescriptorSession;
 struct BackgroundJobs;
 class BackgroundWorker;
+namespace tty {
+class DeviceControl;
+}
 
 // One serial device, known by its callout path. A port lives as long as its
 // clients hold it, open or not (ports are shared through std::shared_ptr,
@@ -135,6 +141,36 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // Puts back the settings found at open, then closes the descriptor
     // exactly once. Does nothing on a closed port.
     void close();
+    // Why the last open() failed: its errno (ENOENT, EACCES, ENOTTY for a
+    // device that is no terminal, EBUSY for one another program opened for
+    // itself), kept on the port until the next open() and readable from any
+    // thread; 0 when the last open() succeeded or none was made yet.
+    int openErrorCode() const { return openError_.load(); }
+
+    // --- Exclusive access and the advisory lock (vx_serial_port_exclusive.cpp)
+
+    // Exclusive access (TIOCEXCL): while this port has the device open, every
+    // other open of it fails with EBUSY (except a privileged one's, which the
+    // kernel lets through). Taken by each open() while set: an open() that
+    // can't make it exclusive fails with that errno. On an open port it takes
+    // effect at once; false when the device refuses (then nothing changed).
+    // close() gives it up. Off at creation.
+    bool setExclusiveAccess(bool on);
+    bool exclusiveAccess() const { return exclusive_.load(); }
+    // The advisory lock that cooperating programs honour (see port_lock.h):
+    // the board driver holds it on its board, and ports take it here. Takes
+    // it on the open port without waiting: true when this port now holds it
+    // (or the device can't be locked at all, so nobody shares it); false
+    // with code 301 (and the holder's pid under "lockHolderPid" when known)
+    // when another program, or another open in this one, holds it; false
+    // with code 99 on a closed port. close() gives it up.
+    bool lockPort(SerialError* error = nullptr);
+    // Gives up the lock this port holds; nothing else changes.
+    void unlockPort();
+    bool holdsPortLock() const { return locked_.load(); }
+    // Who holds the device's lock now (this process included); nullopt when
+    // nobody does or the holder can't be found. Works on a closed port too.
+    std::optional<PortLockHolder> lockHolder() const;
 
     // --- Line control: false on failure (and on a closed port) --------------
     //
@@ -151,6 +187,48 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // Raise or drop DTR (modem-control lines; a pseudo-terminal has none).
     bool setDTR();
     bool clearDTR();
+    // A break of the given length (rounded up to whole milliseconds; 0 ends
+    // at once): the line held at break for that long, then released. Blocks
+    // for the length; close() from another thread cuts it short (and
+    // answers false). A pseudo-terminal takes it without effect.
+    bool sendBreakForDuration(std::chrono::milliseconds duration);
+    // Holds the line at break until clearBreak() (or close()).
+    bool setBreak();
+    bool clearBreak();
+    // Bytes written but not yet sent by the device (TIOCOUTQ), -1 when they
+    // can't be counted (closed port). Beside bytesAvailable().
+    int bytesToSend() const;
+
+    // --- Modem-control lines (vx_serial_port_modem_lines.cpp) -------------
+    //
+    // A device without modem-control lines (a pseudo-terminal) answers
+    // nullopt (or false) with code 300: the library never makes up a value.
+    // Other failures answer code 99 with the errno under VXUnderlyingErrorKey
+    // (EBADF on a closed port). *error, when given, is filled on every
+    // outcome (code 0 on success). Any thread; none blocks except the wait.
+
+    // Raise or drop RTS. With hardware flow control on (CRTSCTS) the kernel
+    // drives RTS itself and may change it again.
+    bool setRTS(SerialError* error = nullptr);
+    bool clearRTS(SerialError* error = nullptr);
+    // The lines that are on, as VXModemLine bits (all six at once).
+    std::optional<unsigned> modemLines(SerialError* error = nullptr) const;
+    // One input line each: true when it is on.
+    std::optional<bool> CTS(SerialError* error = nullptr) const;
+    std::optional<bool> DSR(SerialError* error = nullptr) const;
+    std::optional<bool> DCD(SerialError* error = nullptr) const;
+    std::optional<bool> RI(SerialError* error = nullptr) const;
+    // Waits until one of lines (VXModemLine bits of the inputs; 0 means all
+    // four) changes, at most timeoutSeconds (infinity: no limit; 0, negative
+    // or NaN: no wait, code 100 unless the device has no lines). Answers what
+    // changed and the lines after it; nullopt with code 100 when the time
+    // passed without a change, 99 when close() (from any thread) ended the
+    // wait or the device failed, 300 on a device without lines. Blocks the
+    // calling thread; any number of threads may wait at once. A change is
+    // seen within 10 ms, and a pulse shorter than that is not missed where
+    // the driver counts line changes (serial chips and USB bridges do).
+    std::optional<VXModemLineChange> waitForModemLineChange(unsigned lines, double timeoutSeconds,
+                                                            SerialError* error = nullptr);
 
     // --- Settings (vx_serial_port_options.cpp) ------------------------------
     //
@@ -196,6 +274,11 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     void setLocalMode(bool on);
     bool canonicalMode() const;
     void setCanonicalMode(bool on);
+    // Software flow control (XON/XOFF, both directions: IXON and IXOFF).
+    // Reads as on when either direction is on in the record (a device found
+    // with only one keeps it so through an options round trip).
+    bool softwareFlowControl() const;
+    void setSoftwareFlowControl(bool on);
     char endOfLineCharacter() const;
     void setEndOfLineCharacter(char c);
 
@@ -294,8 +377,21 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // nothing to write (200).
     bool writeStringUsingEncoding(const std::string& text, VXStringEncoding encoding,
                                   SerialError* error);
-    // Bytes waiting to be read, -1 when they can't be counted (closed port).
+    // Bytes waiting to be read (those the line reader keeps included), -1
+    // when they can't be counted (closed port).
     int bytesAvailable() const;
+
+    // The line reader: everything up to and including the first delimiter,
+    // wherever it falls in what arrives; what follows it is kept for the
+    // next read of this port (any kind). Not capped at 4096: at most limit
+    // bytes. Waits at most readTimeout() in all. Ends with code 0 and end
+    // code 1 on the delimiter; 101 with the first limit bytes when no
+    // delimiter came within them (the rest stays kept); 100 with what came
+    // (or nullopt when nothing did) when the time passed; 99 (nullopt) when
+    // the read failed or close() ended it, keeping nothing once closed.
+    // "bytesRead" is the length answered. Same thread rules as the other
+    // blocking reads.
+    std::optional<Bytes> readUpToDelimiter(char delimiter, std::size_t limit, SerialError* error);
 
     // The run-loop read: called with the target's string once input arrives.
     using ReadTarget = std::function<void(const std::optional<std::string>&)>;
@@ -347,6 +443,16 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // Stops a background read that has not begun waiting (no report comes
     // for it); a read already waiting goes on.
     void stopReadInBackground();
+    // Background reads as a line reader: each report then carries one line,
+    // up to and including delimiter wherever it falls in a chunk, or limit
+    // bytes when no delimiter came within them (at least 1); what follows is
+    // kept for the next read, which reports a line already whole without
+    // waiting. A read that fails or is ended by close() reports an empty
+    // chunk, as before (a partial line is dropped with the closed port).
+    // Applies to reads asked for afterwards.
+    void setBackgroundReadDelimiter(char delimiter, std::size_t limit);
+    // Back to one chunk (up to 4096 bytes) per report.
+    void clearBackgroundReadDelimiter();
     // Background reads asked for and not yet ended (queued or running); the
     // count falls once a read's report is on its way. Likewise for writes.
     int numberOfReadInBackgroundThreads() const;
@@ -382,6 +488,7 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     bool testDSROutputFlowControl() const { return DSROutputFlowControl(); }
     bool testCAROutputFlowControl() const { return CAROutputFlowControl(); }
     bool testHangupOnClose() const { return hangupOnClose(); }
+    bool testSoftwareFlowControl() const { return softwareFlowControl(); }
     bool getLocal() const { return localMode(); }
     void setLocal(bool on) { setLocalMode(on); }
     int checkRead() const { return bytesAvailable(); }
@@ -401,8 +508,14 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     void retireBackgroundWorkers();
     // The jobs' bodies. They hold the port only while they look at it, never
     // across a wait; port is empty once the port is gone.
+    // How a background read cuts its report: at the delimiter (if any)
+    // within limit bytes, or at limit.
+    struct LineMode {
+        std::optional<char> delimiter;
+        std::size_t limit;
+    };
     static void readDataInBackgroundThread(const std::weak_ptr<VXSerialPort>& port,
-                                           BackgroundJobs& jobs);
+                                           BackgroundJobs& jobs, LineMode mode);
     static void writeDataInBackgroundThread(const std::weak_ptr<VXSerialPort>& port,
                                             BackgroundJobs& jobs, const Bytes& data, long rate);
     // Posts a report to runLoop() for the delegate of this moment; the
@@ -413,6 +526,14 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
 
     // For the settings setters: records errno and blocks commits.
     void setSettingsError(int errorNumber);
+    // Answers call(control, fd) == 0 on the open port's descriptor, filling
+    // *error: code 0, 300 (no modem lines), or 99 with the errno.
+    template <class Call>
+    bool controlCall(Call call, SerialError* error) const;
+    // The line reader's core: gathers into the kept input until delimiter (if
+    // any) or limit bytes or the time-out.
+    std::optional<Bytes> readKept(std::optional<char> delimiter, std::size_t limit,
+                                  SerialError* error);
 
     const std::string bsdPath_;
     const std::string serviceName_;
@@ -428,6 +549,15 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     bool gotError_ = false;
     int lastError_ = 0;
     const void* owner_ = nullptr;
+    std::atomic<int> openError_{0};
+    std::atomic<bool> exclusive_{false};
+    std::atomic<bool> locked_{false};
+    // The device layer for what is not reading, writing or settings; the
+    // system's unless a test put its own in place (tty::useDeviceControl).
+    const std::shared_ptr<tty::DeviceControl> control_;
+    // The background line reader's delimiter (-1: none) and limit.
+    std::atomic<int> backgroundDelimiter_{-1};
+    std::atomic<std::size_t> backgroundLineLimit_{0};
     // Read on the loop's thread by the run-loop read.
     std::atomic<double> readTimeout_{1.0};
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <utility>
 
+#include "serial/background_jobs.h"
 #include "serial/descriptor_session.h"
 #include "serial/tty_io.h"
 #include "serial/vx_serial_port.h"
@@ -51,25 +52,38 @@ std::optional<Bytes> VXSerialPort::readAndStopAfterBytes(bool stopAfterBytes, un
         remaining = 0;
     }
     const unsigned limit = stopAfterBytes ? std::min(bytes, kBufferSize) : kBufferSize;
-    while (remaining > 0) {
-        const auto wait = tty::waitReadable(session->fd, session->wakeFd, waitMicros(remaining));
-        if (wait == tty::Wait::TimedOut) {
-            code = VXSerialErrorTimedOut;
-            break;
-        }
-        if (wait != tty::Wait::Ready) {
-            code = VXSerialErrorTransferFailed;
-            break;
-        }
-        const ssize_t n = tty::readSome(session->fd, buffer_.data() + bytesRead, limit - bytesRead);
-        if (n < 0) {
-            readErrno = errno;
-            code = VXSerialErrorTransferFailed;
-            break;
-        }
-        if (n == 0) {
-            code = VXSerialErrorTransferFailed;  // end of file
-            break;
+    // What the line reader kept comes first, as a chunk of its own.
+    Bytes kept = session && limit > 0 ? jobs_->kept.take(limit) : Bytes();
+    while (remaining > 0 || !kept.empty()) {
+        ssize_t n = 0;
+        if (!kept.empty()) {
+            std::copy(kept.begin(), kept.end(), buffer_.begin());
+            n = static_cast<ssize_t>(kept.size());
+            kept.clear();
+        } else {
+            const auto got = session->closed.load()
+                                 ? tty::ReadResult{tty::Wait::Woken}
+                                 : tty::readWhenReady(session->fd, session->nonBlockingFd,
+                                                      session->wakeFd, buffer_.data() + bytesRead,
+                                                      limit - bytesRead, waitMicros(remaining));
+            if (got.wait == tty::Wait::TimedOut) {
+                code = VXSerialErrorTimedOut;
+                break;
+            }
+            if (got.wait != tty::Wait::Ready) {
+                code = VXSerialErrorTransferFailed;
+                break;
+            }
+            n = got.count;
+            if (n < 0) {
+                readErrno = got.error;
+                code = VXSerialErrorTransferFailed;
+                break;
+            }
+            if (n == 0) {
+                code = VXSerialErrorTransferFailed;  // end of file
+                break;
+            }
         }
         bytesRead += static_cast<unsigned>(n);
         if (stopAfterBytes && bytesRead == bytes) {
@@ -187,7 +201,78 @@ bool VXSerialPort::writeStringUsingEncoding(const std::string& text, VXStringEnc
 
 int VXSerialPort::bytesAvailable() const {
     const auto session = this->session();
-    return session ? tty::bytesWaiting(session->fd) : -1;
+    const int waiting = session ? tty::bytesWaiting(session->fd) : -1;
+    return waiting < 0 ? -1 : waiting + static_cast<int>(jobs_->kept.size());
+}
+
+std::optional<Bytes> VXSerialPort::readUpToDelimiter(char delimiter, std::size_t limit,
+                                                     SerialError* error) {
+    return readKept(delimiter, limit, error);
+}
+
+std::optional<Bytes> VXSerialPort::readKept(std::optional<char> delimiter, std::size_t limit,
+                                            SerialError* error) {
+    const auto session = this->session();
+    Bytes gathered = session ? jobs_->kept.takeAll() : Bytes();
+    int code = VXSerialErrorTimedOut;
+    int readErrno = 0;
+    std::optional<std::size_t> end;
+    const auto start = Clock::now();
+    const double timeout = readTimeout();
+    double remaining = session ? timeout : 0;
+    if (!session) {
+        code = VXSerialErrorTransferFailed;
+    }
+    while (session && !(end = lineEnd(gathered, delimiter, limit)) && remaining > 0) {
+        const std::size_t had = gathered.size();
+        gathered.resize(had + kBufferSize);
+        const auto got =
+            session->closed.load()
+                ? tty::ReadResult{tty::Wait::Woken}
+                : tty::readWhenReady(session->fd, session->nonBlockingFd, session->wakeFd,
+                                     gathered.data() + had, kBufferSize, waitMicros(remaining));
+        gathered.resize(had + static_cast<std::size_t>(got.count > 0 ? got.count : 0));
+        if (got.wait == tty::Wait::TimedOut) {
+            break;
+        }
+        if (got.wait != tty::Wait::Ready || got.count <= 0) {
+            readErrno = got.wait == tty::Wait::Ready && got.count < 0 ? got.error : 0;
+            code = VXSerialErrorTransferFailed;
+            break;
+        }
+        remaining = timeout - std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    Bytes answer;
+    if (end) {
+        // The rest waits for the next read.
+        jobs_->kept.putBack(
+            Bytes(gathered.begin() + static_cast<std::ptrdiff_t>(*end), gathered.end()));
+        gathered.resize(*end);
+        const bool delimited =
+            delimiter && !gathered.empty() && static_cast<char>(gathered.back()) == *delimiter;
+        code = delimited ? VXSerialErrorNone : VXSerialErrorBufferFull;
+        answer = std::move(gathered);
+    } else if (code == VXSerialErrorTimedOut) {
+        answer = std::move(gathered);
+    } else if (isOpen() && this->session() == session) {
+        jobs_->kept.putBack(std::move(gathered));  // a failed read loses nothing on an open port
+    }
+    if (error != nullptr) {
+        SerialError result{VXSerialErrorDomain, code, {}};
+        result.userInfo[VXBytesReadKey] = static_cast<std::uint64_t>(answer.size());
+        if (readErrno != 0) {
+            result.userInfo[VXUnderlyingErrorKey] =
+                std::make_shared<const SerialError>(SerialError::posix(readErrno));
+        }
+        if (code == VXSerialErrorNone) {
+            result.userInfo[VXEndCodeKey] = static_cast<std::int64_t>(VXSerialEndStopChar);
+        }
+        *error = std::move(result);
+    }
+    if (answer.empty() || code == VXSerialErrorTransferFailed) {
+        return std::nullopt;
+    }
+    return answer;
 }
 
 void VXSerialPort::waitForInputSelector(ReadTarget target) {

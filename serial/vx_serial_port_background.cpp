@@ -6,6 +6,7 @@
 #include "serial/background_jobs.h"
 #include "serial/background_worker.h"
 #include "serial/descriptor_session.h"
+#include "serial/kept_input.h"
 #include "serial/tty_io.h"
 #include "serial/vx_serial_port.h"
 
@@ -63,6 +64,15 @@ int VXSerialPort::numberOfWriteInBackgroundThreads() const {
     return jobs_->writes.load();
 }
 
+void VXSerialPort::setBackgroundReadDelimiter(char delimiter, std::size_t limit) {
+    backgroundLineLimit_.store(std::max<std::size_t>(limit, 1));
+    backgroundDelimiter_.store(static_cast<unsigned char>(delimiter));
+}
+
+void VXSerialPort::clearBackgroundReadDelimiter() {
+    backgroundDelimiter_.store(-1);
+}
+
 void VXSerialPort::readDataInBackground() {
     std::weak_ptr<VXSerialPort> self = weak_from_this();
     if (self.expired() || !handlesRead_.load() || !runLoop()) {
@@ -74,18 +84,23 @@ void VXSerialPort::readDataInBackground() {
             return;
         }
     }
+    // Taken now: a change applies to the reads asked for afterwards.
+    const int delimiter = backgroundDelimiter_.load();
+    const LineMode mode{
+        delimiter >= 0 ? std::optional<char>(static_cast<char>(delimiter)) : std::nullopt,
+        delimiter >= 0 ? backgroundLineLimit_.load() : kChunkSize};
     jobs_->reads.fetch_add(1);
     // The job holds the port weakly: a port whose clients let go is
     // destroyed, and its close ends the job's wait.
-    if (!submitBackgroundJob(readWorker_, [self = std::move(self), jobs = jobs_] {
-            readDataInBackgroundThread(self, *jobs);
+    if (!submitBackgroundJob(readWorker_, [self = std::move(self), jobs = jobs_, mode] {
+            readDataInBackgroundThread(self, *jobs, mode);
         })) {
         jobs_->reads.fetch_sub(1);
     }
 }
 
 void VXSerialPort::readDataInBackgroundThread(const std::weak_ptr<VXSerialPort>& port,
-                                              BackgroundJobs& jobs) {
+                                              BackgroundJobs& jobs, LineMode mode) {
     {
         std::lock_guard readLock(jobs.readLock);
         jobs.stopRead.store(false);
@@ -97,16 +112,46 @@ void VXSerialPort::readDataInBackgroundThread(const std::weak_ptr<VXSerialPort>&
             }
         }
         if (session) {
-            // close() (the port's destruction included) fires the wake-up
-            // descriptor, so the wait ends with the port.
-            const auto wait = tty::waitReadable(session->fd, session->wakeFd, -1);
-            if (const auto self = port.lock()) {
-                Bytes chunk;
-                if (wait == tty::Wait::Ready && self->session() == session) {
-                    chunk.resize(kChunkSize);
-                    const ssize_t n = tty::readSome(session->fd, chunk.data(), chunk.size());
-                    chunk.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+            // What the last read kept past its line comes first; a line
+            // already whole in it is reported without waiting.
+            const auto cut = [&mode](const Bytes& bytes) -> std::optional<std::size_t> {
+                if (mode.delimiter) {
+                    return lineEnd(bytes, mode.delimiter, mode.limit);
                 }
+                // Without a delimiter any input is a chunk.
+                return bytes.empty() ? std::nullopt
+                                     : std::optional(std::min(bytes.size(), mode.limit));
+            };
+            Bytes chunk = jobs.kept.takeAll();
+            std::optional<std::size_t> end = cut(chunk);
+            bool failed = false;
+            while (!end) {
+                const std::size_t had = chunk.size();
+                chunk.resize(had + kChunkSize);
+                // The read is tried before any wait: while input streams in,
+                // a chunk costs one call. close() (the port's destruction
+                // included) fires the wake-up descriptor, so a wait ends with
+                // the port.
+                const auto got =
+                    session->closed.load()
+                        ? tty::ReadResult{tty::Wait::Woken}
+                        : tty::readWhenReady(session->fd, session->nonBlockingFd, session->wakeFd,
+                                             chunk.data() + had, kChunkSize, tty::kNoLimit);
+                chunk.resize(had + static_cast<std::size_t>(got.count > 0 ? got.count : 0));
+                if (got.wait != tty::Wait::Ready || got.count <= 0) {
+                    failed = true;
+                    break;
+                }
+                end = cut(chunk);
+            }
+            if (failed) {
+                chunk.clear();  // an empty report: the wait or the read failed
+            } else if (*end < chunk.size()) {
+                jobs.kept.putBack(
+                    Bytes(chunk.begin() + static_cast<std::ptrdiff_t>(*end), chunk.end()));
+                chunk.resize(*end);
+            }
+            if (const auto self = port.lock()) {
                 self->reportReadData(std::move(chunk));
             }
         }
@@ -188,11 +233,13 @@ void VXSerialPort::writeDataInBackgroundThread(const std::weak_ptr<VXSerialPort>
         while (session && written < length && !jobs.stopWrite.load()) {
             const std::size_t chunk =
                 static_cast<std::size_t>(std::min<std::uint64_t>(length - written, kChunkSize));
-            // Waiting for room first lets close() end a write the device holds up.
-            if (tty::waitWritable(session->fd, session->wakeFd) != tty::Wait::Ready) {
-                break;
-            }
-            const ssize_t n = tty::writeSome(session->fd, data.data() + written, chunk);
+            // Tried first, waiting for room only when the device takes
+            // nothing; close() ends a write the device holds up.
+            const ssize_t n =
+                session->closed.load()
+                    ? -1
+                    : tty::writeWhenReady(session->fd, session->nonBlockingFd, session->wakeFd,
+                                          data.data() + written, chunk);
             if (n <= 0) {
                 break;
             }

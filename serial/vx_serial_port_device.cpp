@@ -1,7 +1,11 @@
 // Opening, closing and line control: the port's use of its descriptor.
+#include <errno.h>
+
+#include <chrono>
 #include <memory>
 #include <utility>
 
+#include "serial/background_jobs.h"
 #include "serial/descriptor_session.h"
 #include "serial/tty_device.h"
 #include "serial/tty_io.h"
@@ -23,20 +27,33 @@ std::shared_ptr<FileHandle> VXSerialPort::open() {
     }
     const int fd = tty::openDevice(bsdPath_);
     if (fd < 0) {
+        openError_.store(-fd);
         return nullptr;
     }
     LineSettings found;
     // Every use of the device goes through a copy of the descriptor, with the
     // wake-up descriptor close() fires; without either the port can't be
     // used safely.
-    const int copy = tty::readFrom(fd, found) == 0 ? tty::duplicate(fd) : -1;
+    const int settingsError = tty::readFrom(fd, found);
+    const int copy = settingsError == 0 ? tty::duplicate(fd) : -1;
     const int wake = copy >= 0 ? tty::makeWakeDescriptor() : -1;
-    if (copy < 0 || wake < 0) {
-        tty::closeDescriptor(fd);  // not a terminal, or no descriptors left
+    int failure = settingsError != 0 ? settingsError : (wake < 0 ? errno : 0);
+    // Before exclusive use is taken: it would refuse this open too. Reads
+    // do without it (they wait, then read) when it can't be had.
+    const int nonBlocking = failure == 0 ? tty::reopenNonBlocking(fd) : -1;
+    if (failure == 0 && exclusive_.load()) {
+        failure = control_->setExclusive(fd, true);
+    }
+    if (failure != 0) {
+        tty::closeDescriptor(fd);  // not a terminal, no descriptors left, or not exclusive
         tty::closeDescriptor(copy);
+        tty::closeDescriptor(wake);
+        tty::closeDescriptor(nonBlocking);
+        openError_.store(failure);
         return nullptr;
     }
-    session_ = std::make_shared<DescriptorSession>(copy, wake);
+    jobs_->kept.clear();
+    session_ = std::make_shared<DescriptorSession>(copy, nonBlocking < 0 ? -1 : nonBlocking, wake);
     originalOptions_ = found;
     options_ = found;
     // A client closing the handle closes the port: the port must not go on
@@ -47,6 +64,7 @@ std::shared_ptr<FileHandle> VXSerialPort::open() {
         }
     });
     fileDescriptor_.store(fd);
+    openError_.store(0);
     return fileHandle_;
 }
 
@@ -65,7 +83,15 @@ void VXSerialPort::close() {
         // both end up non-blocking.
         tty::setNonBlocking(session_->fd);
         tty::applyTo(session_->fd, originalOptions_);
+        // Exclusive use stays with the device, not the descriptor: give it
+        // back. The lock goes with the last descriptor of this open.
+        if (exclusive_.load()) {
+            control_->setExclusive(session_->fd, false);
+        }
+        locked_.store(false);
+        jobs_->kept.clear();
         fileDescriptor_.store(-1);
+        session_->closed.store(true);
         // Ends every wait on the port; the session's descriptors go when its
         // last user lets go of it.
         tty::fireWakeDescriptor(session_->wakeFd);
@@ -121,6 +147,34 @@ bool VXSerialPort::flushInputOutput(bool input, bool output) {
 
 bool VXSerialPort::sendBreak() {
     return onSession(session(), [](int fd) { return tty::sendBreak(fd); });
+}
+
+bool VXSerialPort::sendBreakForDuration(std::chrono::milliseconds duration) {
+    const auto session = this->session();
+    if (!session || control_->setBreak(session->fd, true) != 0) {
+        return false;
+    }
+    const long long micros = duration.count() > 0 ? duration.count() * 1000 : 0;
+    // A wait on the wake-up descriptor alone: close() cuts it short.
+    const auto wait = tty::waitReadable(session->wakeFd, -1, micros);
+    const bool released = control_->setBreak(session->fd, false) == 0;
+    return released && wait == tty::Wait::TimedOut;
+}
+
+bool VXSerialPort::setBreak() {
+    const auto control = control_;
+    return onSession(session(), [&](int fd) { return control->setBreak(fd, true); });
+}
+
+bool VXSerialPort::clearBreak() {
+    const auto control = control_;
+    return onSession(session(), [&](int fd) { return control->setBreak(fd, false); });
+}
+
+int VXSerialPort::bytesToSend() const {
+    const auto session = this->session();
+    int bytes = 0;
+    return session && control_->outputQueue(session->fd, bytes) == 0 ? bytes : -1;
 }
 
 bool VXSerialPort::setDTR() {

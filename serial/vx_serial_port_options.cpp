@@ -125,6 +125,13 @@ void VXSerialPort::setCanonicalMode(bool on) {
     tty::setFlag(options_, Flag::CanonicalMode, on);
 }
 
+bool VXSerialPort::softwareFlowControl() const {
+    return tty::softwareFlow(options_);
+}
+void VXSerialPort::setSoftwareFlowControl(bool on) {
+    tty::setSoftwareFlow(options_, on);
+}
+
 char VXSerialPort::endOfLineCharacter() const {
     return tty::endOfLine(options_);
 }

@@ -83,6 +83,9 @@ void VXSerialPort::buildOptionsDictionary() {
     if (canonicalMode()) {
         d[VXSerialOptionCanonicalMode] = "YES";
     }
+    if (softwareFlowControl()) {
+        d[VXSerialOptionSoftwareFlowControl] = "YES";
+    }
 }
 
 VXSerialOptions VXSerialPort::options() {
@@ -115,6 +118,11 @@ void VXSerialPort::setOptions(const VXSerialOptions& options) {
     setCAROutputFlowControl(is(d, VXSerialOptionOutputFlowControl, "CAR"));
     setEchoEnabled(has(d, VXSerialOptionEcho));
     setCanonicalMode(has(d, VXSerialOptionCanonicalMode));
+    // Only a change reaches the record: a device found with one direction
+    // of XON/XOFF on keeps it through a round trip of its own dictionary.
+    if (has(d, VXSerialOptionSoftwareFlowControl) != softwareFlowControl()) {
+        setSoftwareFlowControl(has(d, VXSerialOptionSoftwareFlowControl));
+    }
     commitChanges();
 }
 

@@ -1,5 +1,6 @@
-#include "driver/board_lock.h"
+#include "serial/port_lock.h"
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -11,7 +12,9 @@
 #include <sstream>
 #include <vector>
 
-namespace zorvan {
+#include <unistd.h>
+
+namespace zorvan::serial {
 
 namespace {
 
@@ -78,30 +81,54 @@ std::optional<pid_t> parseFlockHolder(std::string_view procLocks, unsigned devMa
     return std::nullopt;
 }
 
-bool lockBoard(int fd, std::optional<BoardLockHolder>& holder) {
-    holder.reset();
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        return true;
-    }
-    if (errno != EWOULDBLOCK) {
-        // A device that cannot be locked at all is not shared with a driver.
-        return true;
-    }
+namespace {
+
+std::optional<PortLockHolder> holderOf(int fd) {
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
-        return false;
+        return std::nullopt;
     }
     const std::optional<pid_t> pid =
         parseFlockHolder(readFile("/proc/locks"), major(status.st_dev), minor(status.st_dev),
                          static_cast<unsigned long>(status.st_ino));
-    if (pid) {
-        std::string program = readFile("/proc/" + std::to_string(*pid) + "/comm");
-        if (!program.empty() && program.back() == '\n') {
-            program.pop_back();
-        }
-        holder = BoardLockHolder{*pid, std::move(program)};
+    if (!pid) {
+        return std::nullopt;
     }
-    return false;
+    std::string program = readFile("/proc/" + std::to_string(*pid) + "/comm");
+    if (!program.empty() && program.back() == '\n') {
+        program.pop_back();
+    }
+    return PortLockHolder{*pid, std::move(program)};
 }
 
-}  // namespace zorvan
+}  // namespace
+
+PortLock lockDevice(int fd, std::optional<PortLockHolder>& holder) {
+    holder.reset();
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return PortLock::Taken;
+    }
+    if (errno != EWOULDBLOCK) {
+        return PortLock::Unlocked;
+    }
+    holder = holderOf(fd);
+    return PortLock::Held;
+}
+
+void unlockDevice(int fd) {
+    ::flock(fd, LOCK_UN);
+}
+
+std::optional<PortLockHolder> lockHolderOfPath(const std::string& path) {
+    // Opened only to be looked at: without O_NONBLOCK a device whose carrier
+    // is off could hold the open, and the flock lines name the inode only.
+    const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::optional<PortLockHolder> holder = holderOf(fd);
+    ::close(fd);
+    return holder;
+}
+
+}  // namespace zorvan::serial
