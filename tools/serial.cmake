@@ -4,6 +4,7 @@ add_executable(zorvan-serial
   ${CMAKE_CURRENT_LIST_DIR}/serial/hex_dump.cpp
   ${CMAKE_CURRENT_LIST_DIR}/serial/json_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/serial/line_options.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/serial/lines_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/serial/list_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/serial/port_feeder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/serial/port_summary.cpp

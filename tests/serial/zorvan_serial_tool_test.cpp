@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -496,6 +498,14 @@ TEST(ZorvanSerialToolTest, TermOnAKeyboardShowsHexAndHasAMenu) {
          {"--- break sent ---", "no such menu key"},
          std::nullopt,
          ""},
+        {"RTS and the lines, which a pty has not",
+         {},
+         "",
+         "\x14r\x14l",
+         {"--- RTS can't be changed: this device has no modem lines ---",
+          "--- this device has no modem lines ---"},
+         std::nullopt,
+         ""},
         {"a file, before keys typed after it",
          {},
          "",
@@ -532,6 +542,78 @@ TEST(ZorvanSerialToolTest, TermOnAKeyboardShowsHexAndHasAMenu) {
         EXPECT_EQ(std::string(got.begin(), got.end()), c.toDevice);
     }
     ::unlink(file);
+}
+
+TEST(ZorvanSerialToolTest, LinesOnADeviceWithoutThem) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, std::vector<std::string>{"--watch"}}) {
+        SCOPED_TRACE(options.empty() ? "once" : "--watch");
+        RawPty pty;
+        std::vector<std::string> args = {"lines", pty.slavePath()};
+        args.insert(args.end(), options.begin(), options.end());
+        Tool tool(args, Tool::Stream::Pipe, Tool::Stream::Pipe);
+        EXPECT_EQ(tool.wait(5s), 1);
+        EXPECT_EQ(tool.out(), "");
+        EXPECT_EQ(tool.err(),
+                  "zorvan-serial: " + pty.slavePath() + ": this device has no modem lines\n");
+    }
+}
+
+TEST(ZorvanSerialToolTest, AnotherProgramsLockRefusesThePortUnlessIgnored) {
+    const std::string inUse = "zorvan-serial: \\S+ is in use: \\S+ \\(pid " +
+                              std::to_string(::getpid()) +
+                              "\\) holds its lock \\(--ignore-lock uses it all the same\\)\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> options;  // the subcommand first
+        int exit;
+        std::string err;  // a pattern
+    } cases[] = {
+        {"read", {"read", "--timeout", "0.1"}, 1, inUse},
+        {"term", {"term"}, 1, inUse},
+        {"read, ignoring the lock",
+         {"read", "--timeout", "0.1", "--ignore-lock"},
+         1,
+         "code=100 bytesRead=0\n"},
+        {"term, ignoring the lock", {"term", "--ignore-lock"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawPty pty;
+        const termios before = deviceSettings(pty);
+        const int holder = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        std::vector<std::string> args = c.options;
+        args.insert(args.begin() + 1, pty.slavePath());
+        Tool tool(args, Tool::Stream::Pipe, Tool::Stream::Pipe);
+        tool.closeStdin();
+        EXPECT_EQ(tool.wait(5s), c.exit);
+        const std::string err = tool.err();
+        EXPECT_TRUE(std::regex_match(err, std::regex(c.err))) << err;
+        if (c.exit == 1 && !c.options.back().starts_with("--ignore")) {
+            EXPECT_TRUE(sameSettings(deviceSettings(pty), before));
+        }
+        ::close(holder);
+    }
+}
+
+TEST(ZorvanSerialToolTest, TermExclusiveKeepsThePortForItselfWhileItRuns) {
+    RawPty pty;
+    const int other = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    Subprocess tool({Subprocess::binary("zorvan-serial"), "term", pty.slavePath(), "--exclusive"});
+    ASSERT_TRUE(tool.started());
+    pty.write({'u', 'p', '\n'});
+    EXPECT_EQ(tool.readLine(5s), "up");
+    int exclusive = 0;
+    // Root's opens pass an exclusive terminal, so the flag itself is asked.
+    ASSERT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    tool.closeStdin();
+    EXPECT_EQ(exitCode(tool.wait()), 0);
+    ASSERT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(other);
 }
 
 TEST(ZorvanSerialToolTest, ClosedOrFailingStandardStreamsNeverReachTheDevice) {

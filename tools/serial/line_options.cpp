@@ -27,6 +27,14 @@ bool takeLineOption(const std::vector<std::string>& args, std::size_t& i, LineOp
         options.rtscts = true;
         return true;
     }
+    if (name == "--exclusive") {
+        options.exclusive = true;
+        return true;
+    }
+    if (name == "--ignore-lock") {
+        options.ignoreLock = true;
+        return true;
+    }
     if (name != "--speed" && name != "--data-bits" && name != "--parity" && name != "--stop-bits") {
         return false;
     }
@@ -66,11 +74,34 @@ std::shared_ptr<serial::VXSerialPort> openPort(const std::string& path,
     const auto slash = path.rfind('/');
     auto port = std::make_shared<serial::VXSerialPort>(
         path, slash == std::string::npos ? path : path.substr(slash + 1), "IOSerialStream");
-    errno = 0;
+    port->setExclusiveAccess(options.exclusive);
     if (!port->open()) {
-        const int reason = errno;
-        std::fprintf(stderr, "zorvan-serial: cannot open %s: %s\n", path.c_str(),
-                     reason != 0 ? serial::errnoText(reason).c_str() : "not a terminal");
+        const int reason = port->openErrorCode();
+        std::fprintf(stderr, "zorvan-serial: cannot open %s: %s%s\n", path.c_str(),
+                     reason == ENOTTY ? "not a terminal" : serial::errnoText(reason).c_str(),
+                     reason == EBUSY ? " (another program has it for itself)" : "");
+        return nullptr;
+    }
+    // Before any setting changes: a program that holds the lock (the driver
+    // on its board) keeps its device as it set it up.
+    serial::SerialError locked;
+    if (!options.ignoreLock && !port->lockPort(&locked)) {
+        if (locked.code == serial::VXSerialErrorPortLocked) {
+            const auto holder = port->lockHolder();
+            const auto* pid = locked.find<std::int64_t>(serial::VXLockHolderPidKey);
+            std::string who = "another program";
+            if (holder && !holder->program.empty()) {
+                who = holder->program + " (pid " + std::to_string(holder->pid) + ")";
+            } else if (pid != nullptr) {
+                who = "pid " + std::to_string(*pid);
+            }
+            std::fprintf(stderr,
+                         "zorvan-serial: %s is in use: %s holds its lock (--ignore-lock "
+                         "uses it all the same)\n",
+                         path.c_str(), who.c_str());
+        } else {
+            std::fprintf(stderr, "zorvan-serial: %s: cannot take its lock\n", path.c_str());
+        }
         return nullptr;
     }
     if (options.speed && !port->setSpeed(*options.speed)) {

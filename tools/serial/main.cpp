@@ -30,6 +30,9 @@ int main(int argc, char** argv) {
     if (command == "read") {
         return runRead(args);
     }
+    if (command == "lines") {
+        return runLines(args);
+    }
     std::fprintf(stderr, "zorvan-serial: unknown command \"%s\" (see zorvan-serial --help)\n",
                  command.c_str());
     return 2;

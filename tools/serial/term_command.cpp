@@ -189,20 +189,33 @@ TermMenu::Actions menuActions(serial::VXSerialPort& port, PortFeeder* const& fee
         say("--- the device refuses %ld bit/s (%s); it stays at %ld ---\n", rate,
             serial::errnoText(reason).c_str(), before);
     };
-    actions.toggleDTR = [&port] {
-        int lines = 0;
-        if (::ioctl(port.fileDescriptor(), TIOCMGET, &lines) != 0) {
-            say("--- DTR: this device has no modem lines (%s) ---\n",
-                serial::errnoText(errno).c_str());
-            return;
+    // Flips one output line; the lines are read first, so the menu never
+    // guesses what the device has.
+    const auto toggle = [&port](unsigned line, const char* name) {
+        serial::SerialError result;
+        const auto lines = port.modemLines(&result);
+        if (lines) {
+            const bool raise = (*lines & line) == 0;
+            errno = 0;
+            const bool done = line == serial::VXModemLineRTS
+                                  ? (raise ? port.setRTS(&result) : port.clearRTS(&result))
+                                  : (raise ? port.setDTR() : port.clearDTR());
+            if (done) {
+                say("--- %s %s ---\n", name, raise ? "on" : "off");
+                return;
+            }
         }
-        const bool raise = (lines & TIOCM_DTR) == 0;
-        errno = 0;
-        if (raise ? port.setDTR() : port.clearDTR()) {
-            say("--- DTR %s ---\n", raise ? "on" : "off");
-        } else {
-            say("--- DTR can't be changed: %s ---\n", serial::errnoText(errno).c_str());
-        }
+        // setDTR tells no more than errno.
+        const std::string why = result.code != serial::VXSerialErrorNone ? failureText(result)
+                                                                         : serial::errnoText(errno);
+        say("--- %s can't be changed: %s ---\n", name, why.c_str());
+    };
+    actions.toggleDTR = [toggle] { toggle(serial::VXModemLineDTR, "DTR"); };
+    actions.toggleRTS = [toggle] { toggle(serial::VXModemLineRTS, "RTS"); };
+    actions.showLines = [&port] {
+        serial::SerialError result;
+        const auto lines = port.modemLines(&result);
+        say("--- %s ---\n", lines ? linesText(*lines).c_str() : failureText(result).c_str());
     };
     actions.sendBreak = [&port] {
         errno = 0;
