@@ -14,6 +14,8 @@ build=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
   libevdev-dev libx11-dev libxtst-dev libxcb-xtest0-dev libxcb-randr0-dev libxrandr-dev libudev-dev
+  # the serial library's reference (HTML, in the -dev package) from its headers
+  doxygen
 )
 test=(
   clang-format

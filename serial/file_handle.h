@@ -7,6 +7,9 @@
 
 namespace zorvan::serial {
 
+// @addtogroup ports
+// @{
+
 // The handle an open port hands out: it owns the port's descriptor and closes
 // it exactly once, at closeFile() or at its destruction, whichever comes
 // first. After that fileDescriptor() answers -1, so a client that kept the
@@ -35,5 +38,7 @@ class FileHandle {
     // Used only by the one closeFile() that takes the descriptor.
     std::function<void()> onClose_;
 };
+
+// @}
 
 }  // namespace zorvan::serial

@@ -2,6 +2,9 @@
 
 namespace zorvan::serial {
 
+// @addtogroup ports
+// @{
+
 // The modem-control lines of a serial port, one bit each. DTR and RTS are the
 // port's outputs; CTS, DSR, DCD (carrier) and RI (ring) its inputs.
 enum VXModemLine : unsigned {
@@ -24,7 +27,9 @@ struct VXModemLineChange {
     unsigned changed = 0;
     // Every line that is on when the wait ended (VXModemLine bits).
     unsigned lines = 0;
-    bool operator==(const VXModemLineChange&) const = default;
+    bool operator==(const VXModemLineChange&) const = default;  // both fields alike
 };
+
+// @}
 
 }  // namespace zorvan::serial

@@ -12,6 +12,9 @@
 
 namespace zorvan::serial {
 
+// @addtogroup runloops
+// @{
+
 // A RunLoop over poll(): the thread that calls run() or runFor() is the
 // loop's thread while the call lasts. Tasks run in the order posted; delayed
 // tasks in the order of their due time (posting order among equal times). A
@@ -60,5 +63,7 @@ class PlainRunLoop final : public RunLoop {
     std::map<WatchId, Watch> watches_;
     WatchId nextWatch_ = 1;
 };
+
+// @}
 
 }  // namespace zorvan::serial

@@ -16,13 +16,17 @@
 //   after a crash.
 namespace zorvan::serial {
 
+// @addtogroup ports
+// @{
+
 // Who holds a device's lock.
 struct PortLockHolder {
-    pid_t pid = 0;
+    pid_t pid = 0;        // its process id
     std::string program;  // its command name ("zorvan"); empty if unknown
-    bool operator==(const PortLockHolder&) const = default;
+    bool operator==(const PortLockHolder&) const = default;  // same pid and program
 };
 
+// What lockDevice found.
 enum class PortLock {
     Taken,     // this descriptor holds the lock now (or already did)
     Held,      // another open of the device holds it
@@ -42,5 +46,7 @@ std::optional<PortLockHolder> lockHolderOfPath(const std::string& path);
 // file system `devMajor:devMinor`, from the text of /proc/locks.
 std::optional<pid_t> parseFlockHolder(std::string_view procLocks, unsigned devMajor,
                                       unsigned devMinor, unsigned long ino);
+
+// @}
 
 }  // namespace zorvan::serial

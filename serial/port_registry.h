@@ -10,14 +10,17 @@
 
 namespace zorvan::serial {
 
+// @addtogroup portlist
+// @{
+
 // A serial device as the system publishes it: its name ("ttyUSB0",
 // "SLAB_USBtoUART"), the path a program opens ("/dev/ttyUSB0",
 // "/dev/cu.SLAB_USBtoUART") and its kind ("IOSerialStream").
 struct PortEntry {
-    std::string name;
-    std::string path;
-    std::string type;
-    bool operator==(const PortEntry&) const = default;
+    std::string name;                                   // "ttyUSB0", "SLAB_USBtoUART"
+    std::string path;                                   // "/dev/ttyUSB0", "/dev/cu.SLAB_USBtoUART"
+    std::string type;                                   // "IOSerialStream"
+    bool operator==(const PortEntry&) const = default;  // all three alike
 };
 
 // The device's own properties (udev's: ID_VENDOR_ID, ID_MODEL_ID, ID_SERIAL,
@@ -28,10 +31,12 @@ using PortProperties = std::map<std::string, std::string>;
 // of arrivals and removals. VXSerialPortList is its one client.
 class PortRegistry {
   public:
+    // Devices that came, or went, together.
     using Batch = std::vector<PortEntry>;
+    // Where startFollowing delivers the batches.
     struct Listener {
-        std::function<void(const Batch&)> added;
-        std::function<void(const Batch&)> removed;
+        std::function<void(const Batch&)> added;    // devices that arrived
+        std::function<void(const Batch&)> removed;  // devices that went
     };
 
     virtual ~PortRegistry() = default;
@@ -47,5 +52,7 @@ class PortRegistry {
     // The properties of the device named name, or nullopt when none is present.
     virtual std::optional<PortProperties> properties(const std::string& name) = 0;
 };
+
+// @}
 
 }  // namespace zorvan::serial

@@ -7,6 +7,9 @@
 
 namespace zorvan::serial {
 
+// @addtogroup runloops
+// @{
+
 // Where the library delivers what it reports to its clients: delegate reports
 // of background reads and writes, port-list notifications. A loop runs on one
 // thread, "the loop's thread"; every task and callback runs there, one at a
@@ -17,8 +20,8 @@ namespace zorvan::serial {
 // implementation over it (Zorvan's is QtRunLoop in platform/).
 class RunLoop : public std::enable_shared_from_this<RunLoop> {
   public:
-    using Task = std::function<void()>;
-    using WatchId = std::uint64_t;
+    using Task = std::function<void()>;  // what a loop runs
+    using WatchId = std::uint64_t;       // names a watch, for unwatch
 
     virtual ~RunLoop() = default;
 
@@ -37,7 +40,9 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
     // Makes loop the calling thread's current loop while it lasts.
     class CurrentScope {
       public:
+        // From here, loop is the calling thread's current loop.
         explicit CurrentScope(std::weak_ptr<RunLoop> loop);
+        // Makes the loop current before this scope current again.
         ~CurrentScope();
         CurrentScope(const CurrentScope&) = delete;
         CurrentScope& operator=(const CurrentScope&) = delete;
@@ -65,5 +70,7 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
     // once unwatch returns.
     virtual void unwatch(WatchId id) = 0;
 };
+
+// @}
 
 }  // namespace zorvan::serial

@@ -4,10 +4,15 @@
 
 namespace zorvan::serial {
 
+// @addtogroup portlist
+// @{
+
 // A registry played by hand: the devices present at start, then arrivals and
 // removals announced by the caller, on the list's thread, at once.
 class ScriptedPortRegistry final : public PortRegistry {
   public:
+    // present: the devices there at start; canFollow false plays a system
+    // whose changes can't be followed.
     explicit ScriptedPortRegistry(Batch present = {}, bool canFollow = true)
         : present_(std::move(present)), canFollow_(canFollow) {}
 
@@ -26,5 +31,7 @@ class ScriptedPortRegistry final : public PortRegistry {
     Listener listener_;
     std::map<std::string, PortProperties> properties_;
 };
+
+// @}
 
 }  // namespace zorvan::serial

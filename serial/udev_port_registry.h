@@ -11,6 +11,9 @@ struct udev_monitor;
 
 namespace zorvan::serial {
 
+// @addtogroup portlist
+// @{
+
 // The serial devices as udev knows them: the tty devices that have a parent
 // device (real ports; consoles and pseudo-terminals have none), less the
 // placeholders the kernel makes for legacy ports that are absent (ttyS* whose
@@ -49,5 +52,7 @@ class UdevPortRegistry final : public PortRegistry {
 
 // The entry for a udev tty device, or nullopt when it is no serial port.
 std::optional<PortEntry> serialPortEntryOf(udev_device* device);
+
+// @}
 
 }  // namespace zorvan::serial

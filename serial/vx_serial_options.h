@@ -5,6 +5,9 @@
 
 namespace zorvan::serial {
 
+// @addtogroup ports
+// @{
+
 // A port's settings as text, keyed by the names below (see VXSerialPort::options).
 using VXSerialOptions = std::map<std::string, std::string>;
 
@@ -30,5 +33,7 @@ inline constexpr const char VXSerialOptionCanonicalMode[] = "VXSerialOptionCanon
 // value turns it on.
 inline constexpr const char VXSerialOptionSoftwareFlowControl[] =
     "VXSerialOptionSoftwareFlowControl";
+
+// @}
 
 }  // namespace zorvan::serial

@@ -27,6 +27,9 @@
 
 namespace zorvan::serial {
 
+// @addtogroup ports
+// @{
+
 struct DescriptorSession;
 struct BackgroundJobs;
 class BackgroundWorker;
@@ -69,6 +72,7 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // Closes the port when it is still open, putting its settings back; a
     // background read or write still waiting ends at once, without a report.
     virtual ~VXSerialPort();
+    // Not copied: a port is one device, shared through std::shared_ptr.
     VXSerialPort(const VXSerialPort&) = delete;
     VXSerialPort& operator=(const VXSerialPort&) = delete;
 
@@ -90,6 +94,7 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     requires(!std::derived_from<T, VXSerialPort>) bool isEqual(const T&) const { return false; }
     bool operator==(const VXSerialPort& other) const { return isEqual(other); }
 
+    // The path, name and type given at construction; they never change.
     const std::string& bsdPath() const { return bsdPath_; }
     const std::string& name() const { return serviceName_; }
     const std::string& type() const { return serviceType_; }
@@ -124,6 +129,7 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
 
     // --- Opening and closing ------------------------------------------------
 
+    // True while the device is open.
     bool isOpen() const { return fileDescriptor_.load() >= 0; }
     // The descriptor while open, else -1.
     int fileDescriptor() const { return fileDescriptor_.load(); }
@@ -251,6 +257,7 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // 1 or 2; other values change nothing.
     int stopBits() const;
     void setStopBits(int bits);
+    // Echo of input by the device (ECHO).
     bool echoEnabled() const;
     void setEchoEnabled(bool on);
     // Flow control. Linux has one hardware flow-control switch (CRTSCTS): it
@@ -267,11 +274,13 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     void setDSROutputFlowControl(bool on);
     bool CAROutputFlowControl() const;
     void setCAROutputFlowControl(bool on);
+    // Drop DTR and RTS when the last open of the device closes (HUPCL).
     bool hangupOnClose() const;
     void setHangupOnClose(bool on);
     // Ignore the modem-control lines (CLOCAL).
     bool localMode() const;
     void setLocalMode(bool on);
+    // Line-by-line input with the device's line editing (ICANON).
     bool canonicalMode() const;
     void setCanonicalMode(bool on);
     // Software flow control (XON/XOFF, both directions: IXON and IXOFF).
@@ -279,6 +288,7 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // with only one keeps it so through an options round trip).
     bool softwareFlowControl() const;
     void setSoftwareFlowControl(bool on);
+    // The extra end-of-line character of canonical input (VEOL).
     char endOfLineCharacter() const;
     void setEndOfLineCharacter(char c);
 
@@ -591,6 +601,8 @@ class VXSerialPort : public std::enable_shared_from_this<VXSerialPort> {
     // open for a moment (a background read setting up its wait, commitChanges).
     mutable std::mutex closeLock_;
 };
+
+// @}
 
 }  // namespace zorvan::serial
 

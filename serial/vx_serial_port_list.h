@@ -16,13 +16,18 @@
 
 namespace zorvan::serial {
 
-// Notification names and user-info keys; each holds its own name as text.
-extern const std::string VXSerialPortListDidAddPortsNotification;
-extern const std::string VXSerialPortListDidRemovePortsNotification;
-extern const std::string VXSerialPortListAddedPorts;
-extern const std::string VXSerialPortListRemovedPorts;
+// @addtogroup portlist
+// @{
 
+// Notification names and user-info keys; each holds its own name as text.
+extern const std::string VXSerialPortListDidAddPortsNotification;     // ports arrived
+extern const std::string VXSerialPortListDidRemovePortsNotification;  // ports went
+extern const std::string VXSerialPortListAddedPorts;                  // user-info key of arrivals
+extern const std::string VXSerialPortListRemovedPorts;                // user-info key of removals
+
+// A port as the list hands it out: shared with the list.
 using PortPointer = std::shared_ptr<VXSerialPort>;
+// A walk over ports (VXSerialPortList::portEnumerator()).
 using VXPortEnumerator = VXStandardEnumerator<PortPointer>;
 
 class VXSerialPortList;
@@ -30,8 +35,8 @@ class VXSerialPortList;
 // What a notification carries besides its name and the list: one key and the
 // ports of the batch.
 struct PortListUserInfo {
-    std::string key;
-    std::vector<PortPointer> ports;
+    std::string key;                 // VXSerialPortListAddedPorts or VXSerialPortListRemovedPorts
+    std::vector<PortPointer> ports;  // the batch, in the order found
 
     // As a property list, each port in its own text form:
     // {
@@ -42,10 +47,11 @@ struct PortListUserInfo {
     std::string description() const;
 };
 
+// What an observer is called with; valid during the call only.
 struct PortListNotification {
-    const std::string& name;
-    VXSerialPortList& object;
-    const PortListUserInfo& userInfo;
+    const std::string& name;           // one of the two notification names
+    VXSerialPortList& object;          // the list
+    const PortListUserInfo& userInfo;  // the batch
 };
 
 // The process's serial ports, in the order found, following arrivals and
@@ -65,7 +71,9 @@ struct PortListNotification {
 // loop thread (or, without a loop, the creating thread).
 class VXSerialPortList {
   public:
+    // Called with each notification of the name it was added for.
     using Observer = std::function<void(const PortListNotification&)>;
+    // What addObserver answers, for removeObserver.
     using ObserverId = std::uint64_t;
 
     // Before the first sharedPortList(): the loop that delivers changes
@@ -86,6 +94,8 @@ class VXSerialPortList {
     VXSerialPortList& operator=(const VXSerialPortList&) = delete;
     virtual ~VXSerialPortList();
 
+    // The ports listed now, in the order found: how many, one by its place
+    // (std::out_of_range past the end), all, those of one type.
     std::size_t count() const { return portList_.size(); }
     PortPointer objectAtIndex(std::size_t index) const { return portList_.at(index); }
     std::vector<PortPointer> serialPorts() const { return portList_; }
@@ -121,5 +131,7 @@ class VXSerialPortList {
     ObserverId nextObserver_ = 1;
     bool following_ = false;
 };
+
+// @}
 
 }  // namespace zorvan::serial

@@ -8,6 +8,9 @@
 
 namespace zorvan::serial {
 
+// @addtogroup portlist
+// @{
+
 // Walks any collection that answers a count and an element at an index,
 // through two accessors bound once, at creation. The count is asked afresh
 // at every step: over a live collection the walk sees elements added meanwhile.
@@ -47,5 +50,7 @@ class VXStandardEnumerator {
     std::function<Element(std::size_t)> nextObject_;
     std::size_t position_ = 0;
 };
+
+// @}
 
 }  // namespace zorvan::serial

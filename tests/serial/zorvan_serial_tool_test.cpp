@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -200,6 +202,12 @@ TEST(ZorvanSerialToolTest, Read) {
          "\u00e9",
          "code=0 bytesRead=2 endCode=1",
          0},
+        {"hex",
+         {"--bytes", "3", "--hex"},
+         {'A', 0x00, '\n'},
+         "00000000  41 00 0a " + std::string(40, ' ') + "A..",
+         "code=0 bytesRead=3 endCode=2",
+         0},
         {"silence", {"--timeout", "0.2"}, {}, std::nullopt, "code=100 bytesRead=0", 1},
         {"no bytes",
          {"--bytes", "0"},
@@ -235,6 +243,24 @@ TEST(ZorvanSerialToolTest, Read) {
         EXPECT_EQ(exitCode(tool.wait()), c.exit);
         EXPECT_EQ(tool.readLine(2s, true), c.err);
         EXPECT_EQ(tool.readLine(2s), c.out);
+    }
+}
+
+TEST(ZorvanSerialToolTest, EveryCommandTellsItsVersion) {
+    for (const std::vector<std::string>& words : {std::vector<std::string>{"--version"},
+                                                  {"list", "--version"},
+                                                  {"term", "--version"},
+                                                  {"read", "--version"}}) {
+        SCOPED_TRACE(words.front());
+        std::vector<std::string> argv = {Subprocess::binary("zorvan-serial")};
+        argv.insert(argv.end(), words.begin(), words.end());
+        Subprocess tool(argv);
+        ASSERT_TRUE(tool.started());
+        EXPECT_EQ(exitCode(tool.wait()), 0);
+        const auto line = tool.readLine(2s);
+        EXPECT_TRUE(line &&
+                    std::regex_match(*line, std::regex("zorvan-serial [0-9]+\\.[0-9]+\\.[0-9]+")))
+            << line.value_or("(nothing)");
     }
 }
 
@@ -351,6 +377,243 @@ TEST(ZorvanSerialToolTest, TermWritesPipedInputAsFastAsTheDeviceTakesIt) {
             EXPECT_EQ(std::stoull(said[2]) - std::stoull(said[1]), got.size());
         }
     }
+}
+
+// zorvan-serial with a terminal for stdin, stdout and stderr, as when typed
+// at: the test types on the terminal's master and reads what it shows.
+class OnAKeyboard {
+  public:
+    explicit OnAKeyboard(std::vector<std::string> args) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        for (int fd = 0; fd <= 2; ++fd) {
+            posix_spawn_file_actions_addopen(&actions, fd, keyboard_.slavePath().c_str(),
+                                             O_RDWR | O_NOCTTY, 0);
+        }
+        args.insert(args.begin(), Subprocess::binary("zorvan-serial"));
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~OnAKeyboard() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    OnAKeyboard(const OnAKeyboard&) = delete;
+    OnAKeyboard& operator=(const OnAKeyboard&) = delete;
+
+    void type(const std::string& keys) const {
+        keyboard_.write(std::vector<std::uint8_t>(keys.begin(), keys.end()));
+    }
+    // Waits until the screen shows text after what an earlier wait found.
+    bool shows(const std::string& text, std::chrono::milliseconds limit = 5s) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            const auto found = screen_.find(text, seen_);
+            if (found != std::string::npos) {
+                seen_ = found + text.size();
+                return true;
+            }
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            const auto more = keyboard_.read(1, 50ms);
+            screen_.append(more.begin(), more.end());
+        }
+    }
+    const std::string& screen() const { return screen_; }
+    std::optional<int> wait(std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (std::chrono::steady_clock::now() < end) {
+            keyboard_.read(4096, 10ms);  // never let a full screen hold it up
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return exitCode(status);
+            }
+        }
+        return std::nullopt;
+    }
+
+  private:
+    PtyPair keyboard_;
+    pid_t pid_ = -1;
+    std::string screen_;
+    std::size_t seen_ = 0;
+};
+
+TEST(ZorvanSerialToolTest, TermOnAKeyboardShowsHexAndHasAMenu) {
+    char file[] = "/tmp/zorvan-serial-send-XXXXXX";
+    const int fd = ::mkstemp(file);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "file\n", 5), 5);
+    ::close(fd);
+    const std::string text = "Hi\r\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> options;
+        std::string fromDevice;
+        std::string keys;
+        std::vector<std::string> shown;  // in this order
+        std::optional<speed_t> speed;    // the device's while the terminal runs
+        std::string toDevice;
+    } cases[] = {
+        {"hex both ways",
+         {"--hex"},
+         text,
+         "ab",
+         {"RX 48 69 0d 0a " + std::string(37, ' ') + "Hi..", "TX 61 62 "},
+         std::nullopt,
+         "ab"},
+        {"the speed, edited",
+         {},
+         "",
+         "\x14"
+         "b97\x7f"
+         "600\r",
+         {"--- 9600 bit/s ---"},
+         B9600,
+         ""},
+        {"no speed",
+         {},
+         "",
+         "\x14"
+         "b12x\r",
+         {"\"12x\" is no bit rate"},
+         std::nullopt,
+         ""},
+        {"Ctrl-T twice sends it", {}, "", "\x14\x14", {}, std::nullopt, "\x14"},
+        {"a break, and a key the menu has not",
+         {},
+         "",
+         "\x14k\x14x",
+         {"--- break sent ---", "no such menu key"},
+         std::nullopt,
+         ""},
+        {"RTS and the lines, which a pty has not",
+         {},
+         "",
+         "\x14r\x14l",
+         {"--- RTS can't be changed: this device has no modem lines ---",
+          "--- this device has no modem lines ---"},
+         std::nullopt,
+         ""},
+        {"a file, before keys typed after it",
+         {},
+         "",
+         "\x14"
+         "f" +
+             std::string(file) + "\rz",
+         {"--- file sent: 5 bytes ---"},
+         std::nullopt,
+         "file\nz"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawPty pty;
+        std::vector<std::string> args = {"term", pty.slavePath()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        OnAKeyboard tool(args);
+        ASSERT_TRUE(tool.shows("Ctrl-T h shows the menu ---")) << tool.screen();
+        pty.write(std::vector<std::uint8_t>(c.fromDevice.begin(), c.fromDevice.end()));
+        std::size_t next = 0;
+        if (!c.fromDevice.empty()) {  // what the device said shows before any key
+            EXPECT_TRUE(tool.shows(c.shown[next++])) << tool.screen();
+        }
+        tool.type(c.keys);
+        for (; next < c.shown.size(); ++next) {
+            EXPECT_TRUE(tool.shows(c.shown[next])) << tool.screen();
+        }
+        if (c.speed) {
+            const termios during = deviceSettings(pty);
+            EXPECT_EQ(::cfgetospeed(&during), *c.speed);
+        }
+        tool.type("\x1d");
+        EXPECT_EQ(tool.wait(5s), 0);
+        const auto got = drainDevice(pty, 200ms);
+        EXPECT_EQ(std::string(got.begin(), got.end()), c.toDevice);
+    }
+    ::unlink(file);
+}
+
+TEST(ZorvanSerialToolTest, LinesOnADeviceWithoutThem) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, std::vector<std::string>{"--watch"}}) {
+        SCOPED_TRACE(options.empty() ? "once" : "--watch");
+        RawPty pty;
+        std::vector<std::string> args = {"lines", pty.slavePath()};
+        args.insert(args.end(), options.begin(), options.end());
+        Tool tool(args, Tool::Stream::Pipe, Tool::Stream::Pipe);
+        EXPECT_EQ(tool.wait(5s), 1);
+        EXPECT_EQ(tool.out(), "");
+        EXPECT_EQ(tool.err(),
+                  "zorvan-serial: " + pty.slavePath() + ": this device has no modem lines\n");
+    }
+}
+
+TEST(ZorvanSerialToolTest, AnotherProgramsLockRefusesThePortUnlessIgnored) {
+    const std::string inUse = "zorvan-serial: \\S+ is in use: \\S+ \\(pid " +
+                              std::to_string(::getpid()) +
+                              "\\) holds its lock \\(--ignore-lock uses it all the same\\)\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> options;  // the subcommand first
+        int exit;
+        std::string err;  // a pattern
+    } cases[] = {
+        {"read", {"read", "--timeout", "0.1"}, 1, inUse},
+        {"term", {"term"}, 1, inUse},
+        {"read, ignoring the lock",
+         {"read", "--timeout", "0.1", "--ignore-lock"},
+         1,
+         "code=100 bytesRead=0\n"},
+        {"term, ignoring the lock", {"term", "--ignore-lock"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawPty pty;
+        const termios before = deviceSettings(pty);
+        const int holder = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        std::vector<std::string> args = c.options;
+        args.insert(args.begin() + 1, pty.slavePath());
+        Tool tool(args, Tool::Stream::Pipe, Tool::Stream::Pipe);
+        tool.closeStdin();
+        EXPECT_EQ(tool.wait(5s), c.exit);
+        const std::string err = tool.err();
+        EXPECT_TRUE(std::regex_match(err, std::regex(c.err))) << err;
+        if (c.exit == 1 && !c.options.back().starts_with("--ignore")) {
+            EXPECT_TRUE(sameSettings(deviceSettings(pty), before));
+        }
+        ::close(holder);
+    }
+}
+
+TEST(ZorvanSerialToolTest, TermExclusiveKeepsThePortForItselfWhileItRuns) {
+    RawPty pty;
+    const int other = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    Subprocess tool({Subprocess::binary("zorvan-serial"), "term", pty.slavePath(), "--exclusive"});
+    ASSERT_TRUE(tool.started());
+    pty.write({'u', 'p', '\n'});
+    EXPECT_EQ(tool.readLine(5s), "up");
+    int exclusive = 0;
+    // Root's opens pass an exclusive terminal, so the flag itself is asked.
+    ASSERT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    tool.closeStdin();
+    EXPECT_EQ(exitCode(tool.wait()), 0);
+    ASSERT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(other);
 }
 
 TEST(ZorvanSerialToolTest, ClosedOrFailingStandardStreamsNeverReachTheDevice) {

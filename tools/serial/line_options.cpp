@@ -27,6 +27,14 @@ bool takeLineOption(const std::vector<std::string>& args, std::size_t& i, LineOp
         options.rtscts = true;
         return true;
     }
+    if (name == "--exclusive") {
+        options.exclusive = true;
+        return true;
+    }
+    if (name == "--ignore-lock") {
+        options.ignoreLock = true;
+        return true;
+    }
     if (name != "--speed" && name != "--data-bits" && name != "--parity" && name != "--stop-bits") {
         return false;
     }
@@ -66,11 +74,34 @@ std::shared_ptr<serial::VXSerialPort> openPort(const std::string& path,
     const auto slash = path.rfind('/');
     auto port = std::make_shared<serial::VXSerialPort>(
         path, slash == std::string::npos ? path : path.substr(slash + 1), "IOSerialStream");
-    errno = 0;
+    port->setExclusiveAccess(options.exclusive);
     if (!port->open()) {
-        const int reason = errno;
-        std::fprintf(stderr, "zorvan-serial: cannot open %s: %s\n", path.c_str(),
-                     reason != 0 ? serial::errnoText(reason).c_str() : "not a terminal");
+        const int reason = port->openErrorCode();
+        std::fprintf(stderr, "zorvan-serial: cannot open %s: %s%s\n", path.c_str(),
+                     reason == ENOTTY ? "not a terminal" : serial::errnoText(reason).c_str(),
+                     reason == EBUSY ? " (another program has it for itself)" : "");
+        return nullptr;
+    }
+    // Before any setting changes: a program that holds the lock (the driver
+    // on its board) keeps its device as it set it up.
+    serial::SerialError locked;
+    if (!options.ignoreLock && !port->lockPort(&locked)) {
+        if (locked.code == serial::VXSerialErrorPortLocked) {
+            const auto holder = port->lockHolder();
+            const auto* pid = locked.find<std::int64_t>(serial::VXLockHolderPidKey);
+            std::string who = "another program";
+            if (holder && !holder->program.empty()) {
+                who = holder->program + " (pid " + std::to_string(holder->pid) + ")";
+            } else if (pid != nullptr) {
+                who = "pid " + std::to_string(*pid);
+            }
+            std::fprintf(stderr,
+                         "zorvan-serial: %s is in use: %s holds its lock (--ignore-lock "
+                         "uses it all the same)\n",
+                         path.c_str(), who.c_str());
+        } else {
+            std::fprintf(stderr, "zorvan-serial: %s: cannot take its lock\n", path.c_str());
+        }
         return nullptr;
     }
     if (options.speed && !port->setSpeed(*options.speed)) {
@@ -122,41 +153,6 @@ bool badCommandLine(const char* command, const std::optional<std::string>& path,
     std::fprintf(stderr, "zorvan-serial %s: %s (see zorvan-serial --help)\n", command,
                  error.c_str());
     return true;
-}
-
-void printUsage(std::FILE* out) {
-    std::fputs(
-        "usage: zorvan-serial list [--watch]\n"
-        "       zorvan-serial term PATH [LINE OPTIONS] [--echo]\n"
-        "       zorvan-serial read PATH [LINE OPTIONS] [--bytes N] [--until CHAR]\n"
-        "                              [--timeout S] [--encoding NUMBER]\n"
-        "\n"
-        "list   Each serial port, one a line: name, path, type, USB vendor:product\n"
-        "       and serial number. --watch then prints each arrival (+) and removal\n"
-        "       (-) until interrupted.\n"
-        "term   A serial terminal: the port's input goes to stdout, stdin goes to the\n"
-        "       port as fast as the device takes it. Ctrl-] or the end of stdin quits\n"
-        "       once everything before it is written; SIGINT or SIGTERM quits at once.\n"
-        "       The port gets back the settings it had. --echo also shows what you\n"
-        "       type. Exit status 1 when the device goes away, the output can't be\n"
-        "       written, or bytes from stdin were not delivered (the count on stderr).\n"
-        "read   One blocking read, printed on stdout, then \"code=C bytesRead=N\"\n"
-        "       (and \" endCode=E\") on stderr. Stops after --bytes N bytes, after a\n"
-        "       chunk ending in --until CHAR (a character, \\n, \\r, \\t, \\0 or 0xNN),\n"
-        "       or when --timeout S seconds (default 1) have passed; at most 4096\n"
-        "       bytes. --encoding prints the bytes as text of that encoding number\n"
-        "       (1 ASCII, 4 UTF-8, 5 ISO Latin 1, 12 Windows-1252, 30 Mac OS Roman),\n"
-        "       nothing when they are not valid in it. Exit status 0 for code 0,\n"
-        "       else 1 (codes: 99 failure or end of file, 100 time-out, 101 buffer\n"
-        "       full), and 1 when the output can't be written.\n"
-        "\n"
-        "LINE OPTIONS (unset ones keep the device's settings):\n"
-        "  --speed N              bit rate, any the device accepts\n"
-        "  --data-bits 5|6|7|8\n"
-        "  --parity none|odd|even\n"
-        "  --stop-bits 1|2\n"
-        "  --rtscts               RTS/CTS hardware flow control\n",
-        out);
 }
 
 }  // namespace zorvan::serial_tool

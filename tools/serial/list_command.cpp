@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <map>
 
 #include "serial/plain_run_loop.h"
 #include "serial/vx_serial_port_list.h"
+#include "tools/serial/port_summary.h"
+#include "tools/serial/serial_command.h"
 
 namespace zorvan::serial_tool {
 
@@ -22,46 +25,107 @@ void onStopSignal(int) {
     [[maybe_unused]] const ssize_t written = ::write(stopPipe[1], &byte, 1);
 }
 
-std::string valueOr(const serial::PortProperties& properties, const char* key,
-                    const std::string& fallback) {
-    const auto found = properties.find(key);
-    return found != properties.end() && !found->second.empty() ? found->second : fallback;
-}
+struct ListOptions {
+    bool watch = false;
+    bool verbose = false;
+    bool json = false;
+    std::string filter;
+};
 
-void printLine(const std::string& prefix, const std::string& line) {
-    std::printf("%s%s\n", prefix.c_str(), line.c_str());
-    std::fflush(stdout);
+// Prints ports in the form chosen; with --watch each line or block starts
+// with mark ("  " present, "+ " arrived, "- " gone).
+class Printer {
+  public:
+    explicit Printer(const ListOptions& options) : options_(options) {}
+
+    void header(bool watching) {
+        if (!options_.json && !options_.verbose) {
+            print((watching ? "  " : "") + summaryHeader() + "\n");
+        }
+    }
+    void port(const PortSummary& port, const char* mark, const char* event) {
+        if (options_.json) {
+            print(options_.watch ? summaryJson(port, event) + "\n"
+                                 : (count_ == 0 ? "[\n  " : ",\n  ") + summaryJson(port));
+        } else if (options_.verbose) {
+            print((count_ == 0 ? "" : "\n") + std::string(mark) + summaryDetails(port));
+        } else {
+            print(mark + summaryLine(port) + "\n");
+        }
+        ++count_;
+    }
+    void end() {
+        if (options_.json && !options_.watch) {
+            print(count_ == 0 ? "[]\n" : "\n]\n");
+        }
+    }
+
+  private:
+    static void print(const std::string& text) {
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+    }
+
+    const ListOptions& options_;
+    std::size_t count_ = 0;
+};
+
+void printListUsage(std::FILE* out) {
+    std::fputs(
+        "usage: zorvan-serial list [-v] [--json] [--watch] [FILTER]\n"
+        "\n"
+        "Each serial port, one a line under a header: its name and path, the kernel's\n"
+        "name and node, USB vendor:product ids, vendor and product names, serial\n"
+        "number and its /dev/serial/by-id/ link (\"-\" where unknown), apart by tabs.\n"
+        "\n"
+        "  FILTER     only ports whose ids are VID:PID (\"10c4:ea60\"), or that have\n"
+        "             the text in a name, path, link, vendor, product or serial number\n"
+        "  -v         everything known of each port, its udev properties too\n"
+        "  --json     a JSON array of objects; with --watch one object a line, with\n"
+        "             \"event\" \"present\", \"add\" or \"remove\"\n"
+        "  --watch    then each arrival (+) and removal (-) until interrupted\n",
+        out);
 }
 
 }  // namespace
 
-std::string portLine(const serial::VXSerialPort& port) {
-    const serial::PortProperties properties = port.properties().value_or(serial::PortProperties{});
-    const std::string vendor = valueOr(properties, "ID_VENDOR_ID", "");
-    const std::string model = valueOr(properties, "ID_MODEL_ID", "");
-    const std::string usb = vendor.empty() || model.empty() ? "-" : vendor + ":" + model;
-    const std::string serialNumber =
-        valueOr(properties, "ID_SERIAL_SHORT", valueOr(properties, "ID_SERIAL", "-"));
-    return port.name() + "\t" + port.bsdPath() + "\t" + port.type() + "\t" + usb + "\t" +
-           serialNumber;
-}
-
 int runList(const std::vector<std::string>& args) {
-    bool watch = false;
+    ListOptions options;
+    bool hasFilter = false;
     for (const std::string& arg : args) {
         if (arg == "--watch" || arg == "-w") {
-            watch = true;
+            options.watch = true;
+        } else if (arg == "-v" || arg == "--verbose") {
+            options.verbose = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--help" || arg == "-h") {
+            printListUsage(stdout);
+            return 0;
+        } else if (arg == "--version") {
+            printVersion();
+            return 0;
+        } else if (!arg.empty() && arg[0] != '-' && !hasFilter) {
+            options.filter = arg;
+            hasFilter = true;
         } else {
-            std::fprintf(stderr, "zorvan-serial list: unknown option \"%s\" (list [--watch])\n",
+            std::fprintf(stderr,
+                         "zorvan-serial list: unexpected \"%s\" (see zorvan-serial list --help)\n",
                          arg.c_str());
             return 2;
         }
     }
-    if (!watch) {
+    Printer printer(options);
+    if (!options.watch) {
+        printer.header(false);
         for (const serial::PortPointer& port :
              serial::VXSerialPortList::sharedPortList().serialPorts()) {
-            printLine("", portLine(*port));
+            const PortSummary summary = summarize(*port);
+            if (matches(summary, options.filter)) {
+                printer.port(summary, "", "present");
+            }
         }
+        printer.end();
         return 0;
     }
 
@@ -78,24 +142,37 @@ int runList(const std::vector<std::string>& args) {
 
     serial::VXSerialPortList::configure(&loop);
     serial::VXSerialPortList& list = serial::VXSerialPortList::sharedPortList();
+    // What was shown of each port, by path: a port that has gone has no
+    // properties left, so its removal shows what its arrival did.
+    std::map<std::string, PortSummary> shown;
+    const auto show = [&](const serial::PortPointer& port, const char* mark, const char* event) {
+        PortSummary summary = summarize(*port);
+        if (matches(summary, options.filter)) {
+            printer.port(summary, mark, event);
+            shown[summary.path] = std::move(summary);
+        }
+    };
+    printer.header(true);
     for (const serial::PortPointer& port : list.serialPorts()) {
-        printLine("  ", portLine(*port));
+        show(port, "  ", "present");
     }
     if (!list.followsChanges()) {
         return 1;  // the list has said why
     }
     list.addObserver(serial::VXSerialPortListDidAddPortsNotification,
-                     [](const serial::PortListNotification& n) {
+                     [&](const serial::PortListNotification& n) {
                          for (const serial::PortPointer& port : n.userInfo.ports) {
-                             printLine("+ ", portLine(*port));
+                             show(port, "+ ", "add");
                          }
                      });
-    // A port that has gone has no properties left to show.
     list.addObserver(serial::VXSerialPortListDidRemovePortsNotification,
-                     [](const serial::PortListNotification& n) {
+                     [&](const serial::PortListNotification& n) {
                          for (const serial::PortPointer& port : n.userInfo.ports) {
-                             printLine("- ",
-                                       port->name() + "\t" + port->bsdPath() + "\t" + port->type());
+                             const auto found = shown.find(port->bsdPath());
+                             if (found != shown.end()) {
+                                 printer.port(found->second, "- ", "remove");
+                                 shown.erase(found);
+                             }
                          }
                      });
     // On stderr, so that stdout stays one port a line; said once the monitor

@@ -15,6 +15,10 @@ int main(int argc, char** argv) {
         printUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        printVersion();
+        return 0;
+    }
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "list") {
@@ -25,6 +29,9 @@ int main(int argc, char** argv) {
     }
     if (command == "read") {
         return runRead(args);
+    }
+    if (command == "lines") {
+        return runLines(args);
     }
     std::fprintf(stderr, "zorvan-serial: unknown command \"%s\" (see zorvan-serial --help)\n",
                  command.c_str());

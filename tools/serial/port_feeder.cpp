@@ -23,6 +23,9 @@ PortFeeder::PortFeeder(serial::RunLoop& loop, serial::VXSerialPort& port, int in
 
 PortFeeder::~PortFeeder() {
     stop();
+    if (file_ >= 0) {
+        ::close(file_);
+    }
     if (roomFd_ >= 0) {
         ::close(roomFd_);
     }
@@ -71,10 +74,18 @@ void PortFeeder::watchRoom(bool on) {
     }
 }
 
+std::size_t PortFeeder::inputRoom() const {
+    const std::size_t waiting = file_ >= 0 ? held_.size() : pending_.size() - sent_;
+    return waiting < kLimit ? kLimit - waiting : 0;
+}
+
 void PortFeeder::readInput() {
-    const std::size_t room = kLimit - (pending_.size() - sent_);
+    if (inputRoom() == 0) {
+        watchInput(false);  // a read of 0 bytes would look like the end of input
+        return;
+    }
     std::uint8_t chunk[kChunk];
-    const ssize_t n = ::read(input_, chunk, std::min(room, sizeof chunk));
+    const ssize_t n = ::read(input_, chunk, std::min(inputRoom(), sizeof chunk));
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
         return;
     }
@@ -85,19 +96,70 @@ void PortFeeder::readInput() {
     const auto* end = quitKey_ ? static_cast<const std::uint8_t*>(
                                      std::memchr(chunk, *quitKey_, static_cast<std::size_t>(n)))
                                : nullptr;
-    const std::size_t take = end != nullptr ? static_cast<std::size_t>(end - chunk) : n;
+    const std::span<const std::uint8_t> taken(chunk, end != nullptr
+                                                         ? static_cast<std::size_t>(end - chunk)
+                                                         : static_cast<std::size_t>(n));
+    std::vector<std::uint8_t> filtered;
+    if (handlers_.filter) {
+        handlers_.filter(taken, filtered);
+    } else {
+        filtered.assign(taken.begin(), taken.end());
+    }
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(sent_));
     sent_ = 0;
-    pending_.insert(pending_.end(), chunk, chunk + take);
-    taken_ += take;
-    if (take > 0 && handlers_.onInput) {
-        handlers_.onInput(std::span<const std::uint8_t>(chunk, take));
+    // Keys typed while a file goes out follow the file.
+    std::vector<std::uint8_t>& queue = file_ >= 0 ? held_ : pending_;
+    queue.insert(queue.end(), filtered.begin(), filtered.end());
+    taken_ += filtered.size();
+    if (!filtered.empty() && handlers_.onInput) {
+        handlers_.onInput(filtered);
     }
     if (end != nullptr) {
         endInput();
         return;
     }
     writePending();
+}
+
+bool PortFeeder::sendFile(int fd) {
+    if (file_ >= 0 || failed_) {
+        return false;
+    }
+    file_ = fd;
+    fileTaken_ = 0;
+    writePending();
+    return true;
+}
+
+void PortFeeder::fillFromFile() {
+    while (file_ >= 0 && pending_.size() - sent_ < kLimit) {
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(sent_));
+        sent_ = 0;
+        std::uint8_t chunk[kChunk];
+        const ssize_t n = ::read(file_, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n > 0) {
+            pending_.insert(pending_.end(), chunk, chunk + n);
+            taken_ += static_cast<std::uint64_t>(n);
+            fileTaken_ += static_cast<std::uint64_t>(n);
+            if (handlers_.onInput) {
+                handlers_.onInput(
+                    std::span<const std::uint8_t>(chunk, static_cast<std::size_t>(n)));
+            }
+            continue;
+        }
+        // A regular file never makes a reader wait, so anything but data ends it.
+        const int error = n < 0 ? errno : 0;
+        ::close(file_);
+        file_ = -1;
+        pending_.insert(pending_.end(), held_.begin(), held_.end());
+        held_.clear();
+        if (handlers_.onFileSent) {
+            handlers_.onFileSent(fileTaken_, error);
+        }
+    }
 }
 
 void PortFeeder::endInput() {
@@ -113,7 +175,11 @@ void PortFeeder::writePending() {
     if (failed_) {
         return;  // nothing more goes to a device that failed
     }
-    while (sent_ < pending_.size()) {
+    for (;;) {
+        fillFromFile();
+        if (sent_ >= pending_.size()) {
+            break;
+        }
         serial::SerialError result;
         const std::span<const std::uint8_t> rest(pending_.data() + sent_,
                                                  std::min(pending_.size() - sent_, kChunk));
@@ -147,8 +213,8 @@ void PortFeeder::writePending() {
     watchRoom(waiting);
     // Input is read on while it fits: typed keys (the quit key among them)
     // still arrive while the device holds output up.
-    watchInput(!inputEnded_ && pending_.size() - sent_ < kLimit);
-    if (!waiting && inputEnded_ && handlers_.onAllWritten) {
+    watchInput(!inputEnded_ && inputRoom() > 0);
+    if (!waiting && file_ < 0 && inputEnded_ && handlers_.onAllWritten) {
         handlers_.onAllWritten();
     }
 }

@@ -17,14 +17,22 @@ namespace zorvan::serial_tool {
 // and memory stays bounded whatever the input holds. Writes never block the loop: the
 // port's descriptor is made non-blocking and each write goes out when the
 // device has room, so the count of bytes delivered is exact and an interrupt
-// ends the wait at once. Everything runs on the loop's thread.
+// ends the wait at once. A file can be sent in between: it goes out before
+// any input read after it was asked for, and is read no faster than the
+// device takes it either. Everything runs on the loop's thread.
 class PortFeeder {
   public:
     struct Handlers {
-        std::function<void(std::span<const std::uint8_t>)> onInput;  // each chunk taken
+        // Turns each chunk of input into the bytes to send (a menu takes its
+        // keys out); without it, input is sent as it is.
+        std::function<void(std::span<const std::uint8_t>, std::vector<std::uint8_t>&)> filter;
+        std::function<void(std::span<const std::uint8_t>)> onInput;  // each chunk taken to send
         std::function<void()> onInputEnd;                            // end of input or the quit key
         std::function<void()> onAllWritten;      // after onInputEnd, once nothing waits
         std::function<void(int)> onWriteFailed;  // errno of a failed write: nothing more is written
+        // A file of sendFile read to its end (error 0) or up to a failed read
+        // (its errno); bytes: how much of it was taken to send.
+        std::function<void(std::uint64_t bytes, int error)> onFileSent;
     };
 
     // Bytes from quitKey on (when given) end the input unread.
@@ -39,14 +47,22 @@ class PortFeeder {
     bool start();
     // Ends every watch; call before the port closes.
     void stop();
+    // Sends what the file descriptor (a regular file, opened non-blocking)
+    // holds, and closes it. false, leaving fd open, while another file is
+    // being sent or after a write failed.
+    bool sendFile(int fd);
+    bool sendingFile() const { return file_ >= 0; }
 
-    // Bytes taken from input (up to the quit key) and bytes the device took.
+    // Bytes taken to send, from input (up to the quit key) and files, and
+    // bytes the device took.
     std::uint64_t taken() const { return taken_; }
     std::uint64_t delivered() const { return delivered_; }
     bool inputEnded() const { return inputEnded_; }
 
   private:
     void readInput();
+    void fillFromFile();
+    std::size_t inputRoom() const;
     void endInput();
     void writePending();
     void watchInput(bool on);
@@ -63,6 +79,9 @@ class PortFeeder {
     serial::RunLoop::WatchId roomWatch_ = 0;
     std::vector<std::uint8_t> pending_;  // read; written up to `sent_`
     std::size_t sent_ = 0;
+    int file_ = -1;
+    std::uint64_t fileTaken_ = 0;
+    std::vector<std::uint8_t> held_;  // input read while a file is sent
     std::uint64_t taken_ = 0;
     std::uint64_t delivered_ = 0;
     bool inputEnded_ = false;

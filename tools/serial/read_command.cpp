@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tools/serial/hex_dump.h"
 #include "tools/serial/serial_command.h"
 
 namespace zorvan::serial_tool {
@@ -50,6 +51,7 @@ int runRead(const std::vector<std::string>& args) {
     std::optional<char> until;
     double timeout = 1.0;
     std::optional<unsigned long> encoding;
+    bool hex = false;
     std::string error;
     for (std::size_t i = 0; i < args.size() && error.empty(); ++i) {
         const std::string& a = args[i];
@@ -90,12 +92,20 @@ int runRead(const std::vector<std::string>& args) {
                 !serial::decodeString(serial::Bytes{'a'}, *encoding)) {
                 error = "unknown --encoding \"" + value + "\" (1, 4, 5, 12 or 30)";
             }
+        } else if (a == "--hex") {
+            hex = true;
         } else if (a == "--help") {
             printUsage(stdout);
+            return 0;
+        } else if (a == "--version") {
+            printVersion();
             return 0;
         } else {
             takePath(a, path, error);
         }
+    }
+    if (error.empty() && hex && encoding) {
+        error = "--hex and --encoding exclude each other";
     }
     if (badCommandLine("read", path, error)) {
         return 2;
@@ -113,9 +123,15 @@ int runRead(const std::vector<std::string>& args) {
         std::optional<std::string> text;
         if (encoding) {
             text = serial::decodeString(*data, *encoding);
+        } else if (hex) {
+            text = hexDump(*data, [](std::size_t offset) {
+                char label[16];
+                std::snprintf(label, sizeof label, "%08zx  ", offset);
+                return std::string(label);
+            });
         }
-        const bool written = encoding ? !text || writeOutput(text->data(), text->size())
-                                      : writeOutput(data->data(), data->size());
+        const bool written = text ? writeOutput(text->data(), text->size())
+                                  : encoding || writeOutput(data->data(), data->size());
         if (!written) {
             sayOutputFailed(errno);
             return 1;
