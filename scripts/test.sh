@@ -126,6 +126,9 @@ man_pages_of() {  # <package>: man -w finds each page it installed
 )
 # Programs built against the -dev package; each folder is one line here.
 tests/install/build_against_package.sh tests/install/consumer consumer
+tests/install/build_against_package.sh examples
+[ -f /usr/share/doc/libzorvan-serial-dev/html/index.html ] ||
+  { echo "package: libzorvan-serial-dev has no reference" >&2; exit 1; }
 apt_get remove zorvan
 ! command -v zorvan >/dev/null || { echo "package: zorvan still on PATH after removal" >&2; exit 1; }
 [ -f /etc/xdg/autostart/zorvan.desktop ] || { echo "package: removal took the conffile" >&2; exit 1; }

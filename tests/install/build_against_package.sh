@@ -2,8 +2,8 @@
 # Builds a folder of programs against the installed serial library
 # (libzorvan-serial-dev), the two ways another project would: with CMake (the
 # folder's CMakeLists.txt, which calls find_package(ZorvanSerial)) and with
-# pkg-config (every *.cpp at the folder's top is a program of its own, named
-# after the file). Then runs each PROGRAM named, from both builds; a failed
+# pkg-config (every *.cpp at the folder's top, or in a folder of its own just
+# below, is a program of its own, named after the file). Then runs each PROGRAM named, from both builds; a failed
 # build or run fails the script. Nothing from the source tree but the folder
 # is used.
 #   build_against_package.sh SOURCE_DIR [PROGRAM...]
@@ -23,7 +23,10 @@ cmake --build cmake >>cmake.log 2>&1 || { cat cmake.log; echo "$src: CMake build
 
 mkdir pkg-config
 flags=$(pkg-config --cflags --libs zorvan-serial)
-for source in "$src"/*.cpp; do
+shopt -s nullglob
+sources=("$src"/*.cpp "$src"/*/*.cpp)
+[ ${#sources[@]} -gt 0 ] || { echo "$src: no program to build with pkg-config" >&2; exit 1; }
+for source in "${sources[@]}"; do
   # shellcheck disable=SC2086 # the flags are words
   c++ -o "pkg-config/$(basename "$source" .cpp)" "$source" $flags ||
     { echo "$source: pkg-config build failed" >&2; exit 1; }
