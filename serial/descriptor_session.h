@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 
 #include "serial/tty_io.h"
 
@@ -30,6 +31,24 @@ struct DescriptorSession {
     // Set by close() before it fires wakeFd: a read that finds input without
     // waiting looks here first, so it never takes input from a closed port.
     std::atomic<bool> closed{false};
+    // Whether the next read tries before it waits (readWhenReady's hint):
+    // while input streams in a chunk costs one call, while replies are
+    // awaited the try that would find nothing is saved. Only a hint, so
+    // relaxed.
+    std::atomic<bool> tryFirst{true};
+
+    // One read of up to count bytes on this session (readWhenReady), none
+    // once the port is closed.
+    tty::ReadResult read(void* into, std::size_t count, long long timeoutMicros) {
+        if (closed.load()) {
+            return tty::ReadResult{tty::Wait::Woken};
+        }
+        const tty::ReadResult got =
+            tty::readWhenReady(fd, nonBlockingFd, wakeFd, into, count, timeoutMicros,
+                               tryFirst.load(std::memory_order_relaxed));
+        tryFirst.store(got.tryFirstNext, std::memory_order_relaxed);
+        return got;
+    }
 };
 
 }  // namespace zorvan::serial

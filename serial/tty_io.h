@@ -29,15 +29,21 @@ struct ReadResult {
     Wait wait = Wait::Failed;  // Ready when a read call answered
     ssize_t count = 0;         // then: > 0 bytes read, 0 end of file, -1 failed
     int error = 0;             // errno of the failed read
+    // Whether the next read had better try before it waits: this one found
+    // input waiting, or filled a buffer of more than one byte (more is
+    // likely waiting).
+    bool tryFirstNext = true;
 };
 
 // One read of up to count bytes. With a non-blocking descriptor on the
 // device (nonBlockingFd >= 0) the read is tried first and the wait (as
 // waitReadable, on fd's device and wakeFd, at most timeoutMicros in all)
 // comes only when nothing is there yet: a stream of input costs one call per
-// chunk, not two. Without one, it waits on fd and then reads it.
+// chunk, not two. Without one, or when tryFirst is false (the last read
+// found nothing waiting: a reply to a request, a slow line), it waits first
+// and then reads, saving the try that would find nothing.
 ReadResult readWhenReady(int fd, int nonBlockingFd, int wakeFd, void* into, std::size_t count,
-                         long long timeoutMicros);
+                         long long timeoutMicros, bool tryFirst = true);
 // Writes up to count bytes: tried first on nonBlockingFd (when >= 0), waiting
 // for room (no limit; wakeFd ends it) only when the device takes nothing;
 // without one, waits on fd and writes it. The count, or -1 (errno set, or the

@@ -69,23 +69,35 @@ Wait waitWritable(int fd, int wakeFd) {
 }
 
 ReadResult readWhenReady(int fd, int nonBlockingFd, int wakeFd, void* into, std::size_t count,
-                         long long timeoutMicros) {
+                         long long timeoutMicros, bool tryFirst) {
+    // A full buffer says more may be waiting; a full single byte says nothing.
+    const auto filled = [count](ssize_t n) {
+        return count > 1 && n > 0 && static_cast<std::size_t>(n) == count;
+    };
     if (nonBlockingFd < 0) {
         const Wait wait = waitReadable(fd, wakeFd, timeoutMicros);
         if (wait != Wait::Ready) {
             return {wait};
         }
         const ssize_t n = readSome(fd, into, count);
-        return {Wait::Ready, n, n < 0 ? errno : 0};
+        return {Wait::Ready, n, n < 0 ? errno : 0, filled(n)};
     }
     const auto start = Clock::now();
-    for (bool waited = false;; waited = true) {
+    bool waited = false;
+    if (!tryFirst) {
+        const Wait wait = waitReadable(nonBlockingFd, wakeFd, timeoutMicros);
+        if (wait != Wait::Ready) {
+            return {wait, 0, 0, false};
+        }
+        waited = true;
+    }
+    for (;; waited = true) {
         const ssize_t n = readSome(nonBlockingFd, into, count);
         // Before any wait, 0 is no end of file: a record with VMIN and VTIME
         // both 0 answers 0 for "nothing yet" even without O_NONBLOCK. A
         // device that has gone answers 0 again once the wait says so.
         if (n > 0 || (n == 0 && waited)) {
-            return {Wait::Ready, n, 0};
+            return {Wait::Ready, n, 0, !waited || filled(n)};
         }
         if (n < 0 && errno != EAGAIN) {
             return {Wait::Ready, n, errno};
@@ -96,12 +108,12 @@ ReadResult readWhenReady(int fd, int nonBlockingFd, int wakeFd, void* into, std:
                 std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
             left = timeoutMicros > spent ? timeoutMicros - spent : 0;
             if (left == 0 && waited) {
-                return {Wait::TimedOut};
+                return {Wait::TimedOut, 0, 0, false};
             }
         }
         const Wait wait = waitReadable(nonBlockingFd, wakeFd, left);
         if (wait != Wait::Ready) {
-            return {wait};
+            return {wait, 0, 0, false};
         }
     }
 }

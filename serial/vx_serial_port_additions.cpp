@@ -61,11 +61,8 @@ std::optional<Bytes> VXSerialPort::readAndStopAfterBytes(bool stopAfterBytes, un
             n = static_cast<ssize_t>(kept.size());
             kept.clear();
         } else {
-            const auto got = session->closed.load()
-                                 ? tty::ReadResult{tty::Wait::Woken}
-                                 : tty::readWhenReady(session->fd, session->nonBlockingFd,
-                                                      session->wakeFd, buffer_.data() + bytesRead,
-                                                      limit - bytesRead, waitMicros(remaining));
+            const auto got =
+                session->read(buffer_.data() + bytesRead, limit - bytesRead, waitMicros(remaining));
             if (got.wait == tty::Wait::TimedOut) {
                 code = VXSerialErrorTimedOut;
                 break;
@@ -226,11 +223,7 @@ std::optional<Bytes> VXSerialPort::readKept(std::optional<char> delimiter, std::
     while (session && !(end = lineEnd(gathered, delimiter, limit)) && remaining > 0) {
         const std::size_t had = gathered.size();
         gathered.resize(had + kBufferSize);
-        const auto got =
-            session->closed.load()
-                ? tty::ReadResult{tty::Wait::Woken}
-                : tty::readWhenReady(session->fd, session->nonBlockingFd, session->wakeFd,
-                                     gathered.data() + had, kBufferSize, waitMicros(remaining));
+        const auto got = session->read(gathered.data() + had, kBufferSize, waitMicros(remaining));
         gathered.resize(had + static_cast<std::size_t>(got.count > 0 ? got.count : 0));
         if (got.wait == tty::Wait::TimedOut) {
             break;

@@ -128,15 +128,11 @@ void VXSerialPort::readDataInBackgroundThread(const std::weak_ptr<VXSerialPort>&
             while (!end) {
                 const std::size_t had = chunk.size();
                 chunk.resize(had + kChunkSize);
-                // The read is tried before any wait: while input streams in,
-                // a chunk costs one call. close() (the port's destruction
+                // While input streams in, the read is tried before any wait
+                // and a chunk costs one call. close() (the port's destruction
                 // included) fires the wake-up descriptor, so a wait ends with
                 // the port.
-                const auto got =
-                    session->closed.load()
-                        ? tty::ReadResult{tty::Wait::Woken}
-                        : tty::readWhenReady(session->fd, session->nonBlockingFd, session->wakeFd,
-                                             chunk.data() + had, kChunkSize, tty::kNoLimit);
+                const auto got = session->read(chunk.data() + had, kChunkSize, tty::kNoLimit);
                 chunk.resize(had + static_cast<std::size_t>(got.count > 0 ? got.count : 0));
                 if (got.wait != tty::Wait::Ready || got.count <= 0) {
                     failed = true;
