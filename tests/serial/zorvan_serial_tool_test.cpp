@@ -40,6 +40,19 @@ int exitCode(int status) {
 
 // zorvan-serial with stdin and stdout each a pipe to the test, closed or
 // /dev/full; stderr is always a pipe.
+// Starts zorvan-serial with args and the descriptors actions sets up; its
+// pid, or -1.
+pid_t spawnTool(std::vector<std::string> args, const posix_spawn_file_actions_t& actions) {
+    args.insert(args.begin(), Subprocess::binary("zorvan-serial"));
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
 class Tool {
   public:
     enum class Stream { Pipe, Closed, Full };
@@ -64,15 +77,7 @@ class Tool {
         choose(in, 0, inPipe[0]);
         choose(out, 1, outPipe[1]);
         posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-        args.insert(args.begin(), Subprocess::binary("zorvan-serial"));
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
+        pid_ = spawnTool(std::move(args), actions);
         posix_spawn_file_actions_destroy(&actions);
         ::close(inPipe[0]);
         ::close(outPipe[1]);
@@ -390,15 +395,7 @@ class OnAKeyboard {
             posix_spawn_file_actions_addopen(&actions, fd, keyboard_.slavePath().c_str(),
                                              O_RDWR | O_NOCTTY, 0);
         }
-        args.insert(args.begin(), Subprocess::binary("zorvan-serial"));
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
+        pid_ = spawnTool(std::move(args), actions);
         posix_spawn_file_actions_destroy(&actions);
     }
     ~OnAKeyboard() {
